@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace kelvara {
+
+// Everything modal or outside the window: message boxes, file dialogs and asking the
+// desktop to open a document. The window only talks to this interface, so tests can
+// see each box without a modal loop.
+class Dialogs {
+  public:
+    enum class Icon { None, Exclamation };
+
+    virtual ~Dialogs() = default;
+    // A modal box with an OK button only.
+    virtual void Message(QWidget* parent, const QString& text, const QString& title, Icon icon) = 0;
+    // The chosen path, or nothing when the user cancelled. initialPath is offered again.
+    virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& title,
+                                                const QString& filter,
+                                                const QString& initialPath) = 0;
+    virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& title,
+                                                const QString& filter,
+                                                const QString& initialPath) = 0;
+    // Opens a local file with the desktop's default application; the result is not examined.
+    virtual void OpenWithDesktop(const QString& path) = 0;
+};
+
+// The real boxes and dialogs.
+class QtDialogs final : public Dialogs {
+  public:
+    void Message(QWidget* parent, const QString& text, const QString& title, Icon icon) override;
+    std::optional<QString> OpenFileName(QWidget* parent, const QString& title,
+                                        const QString& filter, const QString& initialPath) override;
+    std::optional<QString> SaveFileName(QWidget* parent, const QString& title,
+                                        const QString& filter, const QString& initialPath) override;
+    void OpenWithDesktop(const QString& path) override;
+};
+
+}  // namespace kelvara

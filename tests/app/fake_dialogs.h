@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "app/dialogs.h"
+
+namespace kelvara::test {
+
+// Records every box and dialog the window asks for and answers from a script.
+class FakeDialogs final : public Dialogs {
+  public:
+    struct Box {
+        QString text;
+        QString title;
+        Icon icon;
+    };
+    struct FileRequest {
+        QString title;
+        QString filter;
+        QString initialPath;
+    };
+
+    std::vector<Box> boxes;
+    std::vector<FileRequest> openRequests;
+    std::vector<FileRequest> saveRequests;
+    std::deque<std::optional<QString>> fileAnswers;  // nullopt = cancel
+    QStringList opened;
+
+    void Message(QWidget*, const QString& text, const QString& title, Icon icon) override {
+        boxes.push_back({text, title, icon});
+    }
+    std::optional<QString> OpenFileName(QWidget*, const QString& title, const QString& filter,
+                                        const QString& initialPath) override {
+        openRequests.push_back({title, filter, initialPath});
+        return NextAnswer();
+    }
+    std::optional<QString> SaveFileName(QWidget*, const QString& title, const QString& filter,
+                                        const QString& initialPath) override {
+        saveRequests.push_back({title, filter, initialPath});
+        return NextAnswer();
+    }
+    void OpenWithDesktop(const QString& path) override { opened.push_back(path); }
+
+  private:
+    std::optional<QString> NextAnswer() {
+        if (fileAnswers.empty()) return std::nullopt;
+        auto answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+};
+
+}  // namespace kelvara::test

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "fake_device.h"
+
+namespace kelvara::fakes {
+
+// The master side of a pseudo-terminal with a FakeDevice behind it, serviced on demand from
+// the thread that runs the transfer.
+class PtyDevice {
+  public:
+    explicit PtyDevice(FakeDevice& device) : device_(device) {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+            return;
+        }
+        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+        termios raw{};
+        ::tcgetattr(master_, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(master_, TCSANOW, &raw);
+        slave_ = ::ptsname(master_);
+    }
+    ~PtyDevice() { CloseMaster(); }
+    PtyDevice(const PtyDevice&) = delete;
+    PtyDevice& operator=(const PtyDevice&) = delete;
+
+    bool Ready() const { return master_ >= 0 && !slave_.empty(); }
+    const std::string& SlavePath() const { return slave_; }
+
+    // Takes everything the editor wrote and puts the device's answer on the line.
+    void Service() {
+        if (master_ < 0) {
+            return;
+        }
+        char buffer[512];
+        ssize_t n;
+        while ((n = ::read(master_, buffer, sizeof buffer)) > 0) {
+            const std::string answer = device_.Take(std::string_view(buffer, std::size_t(n)));
+            for (std::size_t sent = 0; sent < answer.size();) {
+                const ssize_t w = ::write(master_, answer.data() + sent, answer.size() - sent);
+                if (w <= 0) {
+                    break;
+                }
+                sent += std::size_t(w);
+            }
+        }
+    }
+
+    void CloseMaster() {
+        if (master_ >= 0) {
+            ::close(master_);
+            master_ = -1;
+        }
+    }
+
+  private:
+    FakeDevice& device_;
+    int master_ = -1;
+    std::string slave_;
+};
+
+}  // namespace kelvara::fakes

@@ -13,6 +13,9 @@
 
 #include "app/appearance.h"
 #include "app/artwork.h"
+#include "device/line_events.h"
+#include "document/editing.h"
+#include "files/datafile.h"
 #include "simulation/random.h"
 #include "simulation/simulation.h"
 
@@ -106,7 +109,11 @@ void ShowCell(QPushButton* button, std::int16_t value, bool condition) {
 
 FormMain::FormMain(Dialogs& dialogs, SerialLine* line, std::unique_ptr<RandomSource> random,
                    QWidget* parent)
-    : QMainWindow(parent), dialogs_(dialogs), line_(line), random_(std::move(random)) {
+    : QMainWindow(parent),
+      dialogs_(dialogs),
+      line_(line),
+      random_(random ? std::move(random) : std::make_unique<ClockRandom>()),
+      work_(std::make_unique<SimulationWork>()) {
     setWindowTitle(QStringLiteral("KelvaraEditor"));
     BuildControls();
     BuildMenus();
@@ -341,22 +348,125 @@ void FormMain::OptionModeClick(int index) {
     doc_.GameMode = static_cast<std::int16_t>(index);
 }
 
-void FormMain::OptionAcClick(int) {}
-void FormMain::CommandIfClick(int) {}
-void FormMain::CommandIfBClick(int) {}
-void FormMain::CommandMaClick(int) {}
-void FormMain::CommandMa0Click() {}
-void FormMain::CommandMa1Click() {}
-void FormMain::CommandMaReClick() {}
-void FormMain::CommandMaRndClick() {}
-void FormMain::CommandNextClick() {}
-void FormMain::CommandPreviousClick() {}
-void FormMain::CommandDelClick() {}
-void FormMain::TextPlateNumChange(const QString&) {}
-void FormMain::CommandSeClick() {}
-void FormMain::CommandReClick() {}
-void FormMain::CommandSendDataClick() {}
-void FormMain::CommandReadClick() {}
+void FormMain::OptionAcClick(int index) { SetMethod(doc_, static_cast<std::int16_t>(index)); }
+
+void FormMain::CommandIfClick(int c) {
+    CycleCondition(doc_, c);
+    RefreshData(1);
+}
+
+void FormMain::CommandIfBClick(int index) {
+    if (index == 0) {
+        const int redraw = RandomData(doc_, *random_, 1);
+        if (redraw >= 0) RefreshData(static_cast<std::int16_t>(redraw));
+    } else if (AllData(doc_, static_cast<std::int16_t>(index - 1))) {
+        RefreshData(1);
+    }
+}
+
+void FormMain::CommandMaClick(int i) {
+    TogglePattern(doc_, i);
+    RefreshData(0);
+    CommandRe->setEnabled(false);
+}
+
+void FormMain::CommandMa0Click() {
+    FillPattern(doc_, kOff);
+    RefreshData(0);
+    CommandRe->setEnabled(false);
+}
+
+void FormMain::CommandMa1Click() {
+    FillPattern(doc_, kOn);
+    RefreshData(0);
+    CommandRe->setEnabled(false);
+}
+
+void FormMain::CommandMaReClick() {
+    InvertPattern(doc_);
+    RefreshData(0);
+    CommandRe->setEnabled(false);
+}
+
+void FormMain::CommandMaRndClick() {
+    const int redraw = RandomData(doc_, *random_, 0);
+    if (redraw >= 0) RefreshData(static_cast<std::int16_t>(redraw));
+    CommandRe->setEnabled(false);
+}
+
+void FormMain::CommandNextClick() {
+    NextPlate(doc_);
+    SetAll();
+}
+
+void FormMain::CommandPreviousClick() {
+    PreviousPlate(doc_);
+    SetAll();
+}
+
+void FormMain::CommandDelClick() {
+    if (!DeletePlate(doc_)) {
+        ShowError(QStringLiteral("これ以上プレートを削除できません"));
+        return;
+    }
+    SetAll();
+}
+
+void FormMain::TextPlateNumChange(const QString& text) {
+    switch (PlateNumberChanged(doc_, text.toStdString())) {
+        case PlateNumberAction::Nothing:
+            break;
+        case PlateNumberAction::NotMade:
+            ShowError(QStringLiteral("現在そのプレートは作られてません"));
+            break;
+        case PlateNumberAction::Go:
+            SetAll();
+            break;
+    }
+}
+
+void FormMain::CommandSeClick() {
+    if (doc_.GameMode == 0) {
+        CommandRe->setEnabled(true);
+        RefreshData(0);
+        LabelMes->clear();
+        std::string matches;
+        SerchData(doc_, *work_, *random_, matches);
+        LabelMes->setText(QString::fromStdString(matches));
+        // The step leaves plate 1 current; show it, so the display names the current plate.
+        SetAll();
+        ShowMessage(matches.empty() ? QStringLiteral("条件にマッチするデータがありませんした。")
+                                    : QStringLiteral("条件にマッチしたデータを変化させました。"));
+    } else if (doc_.GameMode == 1) {
+        RefreshData(0);
+        LabelMes->clear();
+        LifeGame(doc_, *work_);
+        RefreshData(0);
+        ShowMessage(QStringLiteral("ライフゲームスタート"));
+    }
+}
+
+void FormMain::CommandReClick() {
+    doc_.MaData = doc_.MaBackup;
+    RefreshData(0);
+    ShowMessage(QStringLiteral("試しに動かしたデータをもとにもどしました。"));
+}
+
+void FormMain::CommandSendDataClick() {
+    if (OptionMode[0]->isChecked()) {
+        ComMain(kTransferWrite);
+    } else if (OptionMode[1]->isChecked()) {
+        ComMain(kTransferLifeGame);
+    }
+}
+
+void FormMain::CommandReadClick() {
+    doc_.MaBackup = doc_.MaData;
+    CommandRe->setEnabled(true);
+    ComMain(kTransferRead);
+    doc_.NowPlate = 1;
+    SetAll();
+}
 
 void FormMain::TimerMesTimer() {
     if (status_.Tick()) {
@@ -370,13 +480,70 @@ void FormMain::MenuNewClick() {
     SetAll();
 }
 
-void FormMain::MenuOpenClick() {}
-void FormMain::MenuOverSaveClick() {}
-void FormMain::MenuNewSaveClick() {}
-void FormMain::RenameSave() {}
-void FormMain::FileOpen() {}
-void FormMain::OverSave() {}
-void FormMain::SetFileTitle() {}
+void FormMain::MenuOpenClick() {
+    FileOpen();
+    SetFileTitle();
+}
+
+void FormMain::MenuOverSaveClick() {
+    OverSave();
+    SetFileTitle();
+}
+
+void FormMain::MenuNewSaveClick() {
+    RenameSave();
+    SetFileTitle();
+}
+
+namespace {
+const QString kFileFilter = QStringLiteral("データファイル(*.dat);;すべてのファイル(*.*)");
+}
+
+void FormMain::RenameSave() {
+    const std::optional<QString> path =
+        dialogs_.SaveFileName(this, QStringLiteral("名前をつけて保存"), kFileFilter, lastPath_);
+    if (!path) return;
+    lastPath_ = *path;
+    // The name is taken exactly as typed: no extension is added, an existing file is
+    // replaced without a question, but never destroyed by a save that fails.
+    if (!SaveDataFile(path->toStdString(), doc_)) {
+        ShowError(QStringLiteral("ファイルを保存できませんでした。"));
+        return;
+    }
+    doc_.FileName = path->toStdString();
+}
+
+void FormMain::FileOpen() {
+    const std::optional<QString> path =
+        dialogs_.OpenFileName(this, QStringLiteral("ファイルを開く"), kFileFilter, lastPath_);
+    if (!path) return;
+    lastPath_ = *path;
+    // Only data files are opened: the file's own name must contain ".dat", exactly.
+    if (!QFileInfo(*path).fileName().contains(QStringLiteral(".dat")) ||
+        LoadDataFile(path->toStdString(), doc_) != LoadStatus::Loaded) {
+        dialogs_.Message(this, QStringLiteral("不明なファイルです。"), QStringLiteral("エラー"),
+                         Dialogs::Icon::Exclamation);
+        return;
+    }
+    doc_.FileName = path->toStdString();
+    doc_.NowPlate = 1;
+    SetAll();
+}
+
+void FormMain::OverSave() {
+    if (doc_.FileName.empty()) {
+        RenameSave();
+        return;
+    }
+    if (!SaveDataFile(doc_.FileName, doc_)) {
+        ShowError(QStringLiteral("ファイルを保存できませんでした。"));
+    }
+}
+
+void FormMain::SetFileTitle() {
+    setWindowTitle(QStringLiteral("KelvaraEditor(") + QString::fromStdString(doc_.FileName) +
+                   QStringLiteral(")"));
+}
 
 void FormMain::menucomClick(int index) {
     if (index < 0 || index >= static_cast<int>(menucom.size())) return;
@@ -391,7 +558,12 @@ void FormMain::MenuHelpUseClick() {
     if (QFileInfo::exists(path)) dialogs_.OpenWithDesktop(path);
 }
 
-void FormMain::LineEvent(int) {}
+void FormMain::LineEvent(int code) {
+    if (const auto text = LineEventMessage(code)) {
+        dialogs_.Message(this, QString::fromStdString(*text), QStringLiteral("通信エラー"),
+                         Dialogs::Icon::Exclamation);
+    }
+}
 
 void FormMain::closeEvent(QCloseEvent* event) {
     if (transferBusy_) {
@@ -406,7 +578,18 @@ void FormMain::closeEvent(QCloseEvent* event) {
 
 // ---- Transfers -----------------------------------------------------------------------------
 
-void FormMain::ComMain(std::int16_t) {}
+void FormMain::ComMain(std::int16_t mode) {
+    if (line_ == nullptr) return;
+    // One transfer at a time on the port; editing stays possible while it runs.
+    transferBusy_ = true;
+    CommandSendData->setEnabled(false);
+    CommandRead->setEnabled(false);
+    kelvara::ComMain(mode, doc_, *line_, *this, timing_);
+    CommandSendData->setEnabled(true);
+    CommandRead->setEnabled(true);
+    transferBusy_ = false;
+    if (closing_) QTimer::singleShot(0, this, &QWidget::close);
+}
 
 void FormMain::ProcessEvents() { QCoreApplication::processEvents(); }
 void FormMain::Sleep(int milliseconds) { QThread::msleep(static_cast<unsigned>(milliseconds)); }

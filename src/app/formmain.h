@@ -50,6 +50,8 @@ class FormMain : public QMainWindow, public TransferHost {
     void ShowMessage(const QString& text);
     // True while a transfer talks to the device.
     bool transferBusy() const { return transferBusy_; }
+    // The pacing of transfers; tests shorten the time-out.
+    void setTransferTiming(const TransferTiming& timing) { timing_ = timing; }
 
     // TransferHost
     void ProcessEvents() override;
@@ -156,6 +158,7 @@ class FormMain : public QMainWindow, public TransferHost {
     QButtonGroup* modeGroup_ = nullptr;
     QButtonGroup* methodGroup_ = nullptr;
     QString lastPath_;  // offered again by the next file dialog
+    TransferTiming timing_;
     bool transferBusy_ = false;
     bool closing_ = false;
 };

@@ -55,3 +55,24 @@ class FakeDialogs final : public Dialogs {
 };
 
 }  // namespace kelvara::test
+
+#include <cstddef>
+#include <utility>
+
+#include "simulation/random.h"
+
+namespace kelvara::test {
+
+// Plays back a fixed list of draws, round and round.
+class ScriptedRandom final : public RandomSource {
+  public:
+    explicit ScriptedRandom(std::vector<double> draws) : draws_(std::move(draws)) {}
+    void Reseed() override {}
+    double Next() override { return draws_[next_++ % draws_.size()]; }
+
+  private:
+    std::vector<double> draws_;
+    std::size_t next_ = 0;
+};
+
+}  // namespace kelvara::test

@@ -364,28 +364,31 @@ void FormMain::CommandIfBClick(int index) {
     }
 }
 
-void FormMain::CommandMaClick(int i) {
-    TogglePattern(doc_, i);
+// Every pattern edit ends here: the pattern is redrawn and the undo copy can no longer be
+// brought back by hand.
+void FormMain::PatternEdited() {
     RefreshData(0);
     CommandRe->setEnabled(false);
+}
+
+void FormMain::CommandMaClick(int i) {
+    TogglePattern(doc_, i);
+    PatternEdited();
 }
 
 void FormMain::CommandMa0Click() {
     FillPattern(doc_, kOff);
-    RefreshData(0);
-    CommandRe->setEnabled(false);
+    PatternEdited();
 }
 
 void FormMain::CommandMa1Click() {
     FillPattern(doc_, kOn);
-    RefreshData(0);
-    CommandRe->setEnabled(false);
+    PatternEdited();
 }
 
 void FormMain::CommandMaReClick() {
     InvertPattern(doc_);
-    RefreshData(0);
-    CommandRe->setEnabled(false);
+    PatternEdited();
 }
 
 void FormMain::CommandMaRndClick() {

@@ -148,6 +148,7 @@ class FormMain : public QMainWindow, public TransferHost {
     void BuildMenus();
     void Load();
     void ShowError(const QString& text);
+    void PatternEdited();
 
     Dialogs& dialogs_;
     SerialLine* line_;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -316,6 +317,17 @@ class Display {
         }
         lines.emplace_back();
         lines.push_back(last_.empty() ? "waiting for the editor" : last_);
+
+        // A line longer than the terminal would wrap onto a second row and throw the redraw
+        // in place off by one: cut the text lines to the width (the cell rows are short).
+        winsize size{};
+        if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
+            for (std::string& line : lines) {
+                if (line.find('\x1b') == std::string::npos && line.size() >= size.ws_col) {
+                    line.resize(size.ws_col - 1);
+                }
+            }
+        }
 
         std::string out;
         if (drawnLines_ > 0) {

@@ -27,7 +27,7 @@ class FakeDialogs final : public Dialogs {
     std::vector<Box> boxes;
     std::vector<FileRequest> openRequests;
     std::vector<FileRequest> saveRequests;
-    std::deque<std::optional<QString>> fileAnswers;  // nullopt = cancel
+    std::deque<QString> fileAnswers;  // a null string (or none left) = cancel
     QStringList opened;
 
     void Message(QWidget*, const QString& text, const QString& title, Icon icon) override {
@@ -48,8 +48,9 @@ class FakeDialogs final : public Dialogs {
   private:
     std::optional<QString> NextAnswer() {
         if (fileAnswers.empty()) return std::nullopt;
-        auto answer = fileAnswers.front();
+        const QString answer = fileAnswers.front();
         fileAnswers.pop_front();
+        if (answer.isNull()) return std::nullopt;
         return answer;
     }
 };

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLayout>
 #include <QMenu>
@@ -556,9 +557,17 @@ void FormMain::menucomClick(int index) {
 }
 
 void FormMain::MenuHelpUseClick() {
-    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/readme.html");
-    // A missing page shows nothing.
-    if (QFileInfo::exists(path)) dialogs_.OpenWithDesktop(path);
+    // Beside the program when built, in the data directory when installed. A missing page
+    // shows nothing.
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString& path :
+         {dir + QStringLiteral("/readme.html"),
+          QDir::cleanPath(dir + QStringLiteral("/../share/kelvara-editor/readme.html"))}) {
+        if (QFileInfo::exists(path)) {
+            dialogs_.OpenWithDesktop(path);
+            return;
+        }
+    }
 }
 
 void FormMain::LineEvent(int code) {

@@ -203,6 +203,16 @@ class WindowTest : public QObject {
         w.MenuHelpUse->trigger();
         QCOMPARE(dialogs.opened, QStringList{page});
         QFile::remove(page);
+        // Installed, the page lives in the data directory beside bin/.
+        const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                                  "/../share/kelvara-editor/readme.html");
+        QVERIFY(QDir().mkpath(QFileInfo(installed).path()));
+        QFile other(installed);
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.close();
+        w.MenuHelpUse->trigger();
+        QCOMPARE(dialogs.opened, (QStringList{page, installed}));
+        QFile::remove(installed);
     }
 
     void exitCommandsCloseTheWindow() {

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <array>
 #include <cstdint>
 
 namespace kelvara {
@@ -20,6 +21,24 @@ class StarField {
   private:
     std::uint64_t state_ = 0x4b656c76617261ULL;
 };
+
+// A band between two cubic curves: out along the upper one (two control points and its end),
+// down by depth, and back along the lower one, filled with a gradient along the upper curve.
+void DrawBand(QPainter& painter, QPointF start, std::array<qreal, 6> upper, qreal depth,
+              std::array<qreal, 6> lower, const QGradientStops& stops) {
+    const QPointF end(upper[4], upper[5]);
+    QPainterPath band;
+    band.moveTo(start);
+    band.cubicTo(upper[0], upper[1], upper[2], upper[3], end.x(), end.y());
+    band.lineTo(end.x(), end.y() + depth);
+    band.cubicTo(lower[0], lower[1], lower[2], lower[3], lower[4], lower[5]);
+    band.closeSubpath();
+    QLinearGradient gradient(start, end);
+    gradient.setStops(stops);
+    painter.setBrush(gradient);
+    painter.drawPath(band);
+}
+
 }  // namespace
 
 QPixmap BackgroundPicture() {
@@ -40,30 +59,13 @@ QPixmap BackgroundPicture() {
     }
 
     // The abstract shape: two sweeping bands of blue light crossing the lower right.
-    QPainterPath band;
-    band.moveTo(80, 470);
-    band.cubicTo(180, 300, 330, 420, 570, 150);
-    band.lineTo(570, 230);
-    band.cubicTo(360, 470, 220, 360, 150, 470);
-    band.closeSubpath();
-    QLinearGradient blue(80, 470, 570, 150);
-    blue.setColorAt(0.0, QColor(10, 30, 120, 0));
-    blue.setColorAt(0.4, QColor(40, 90, 220, 170));
-    blue.setColorAt(1.0, QColor(120, 200, 255, 220));
-    painter.setBrush(blue);
-    painter.drawPath(band);
-
-    QPainterPath arc;
-    arc.moveTo(300, 470);
-    arc.cubicTo(360, 330, 470, 300, 570, 330);
-    arc.lineTo(570, 360);
-    arc.cubicTo(480, 340, 390, 380, 350, 470);
-    arc.closeSubpath();
-    QLinearGradient light(300, 470, 570, 330);
-    light.setColorAt(0.0, QColor(0, 60, 160, 60));
-    light.setColorAt(1.0, QColor(90, 170, 255, 200));
-    painter.setBrush(light);
-    painter.drawPath(arc);
+    DrawBand(painter, {80, 470}, {180, 300, 330, 420, 570, 150}, 80, {360, 470, 220, 360, 150, 470},
+             {{0.0, QColor(10, 30, 120, 0)},
+              {0.4, QColor(40, 90, 220, 170)},
+              {1.0, QColor(120, 200, 255, 220)}});
+    DrawBand(painter, {300, 470}, {360, 330, 470, 300, 570, 330}, 30,
+             {480, 340, 390, 380, 350, 470},
+             {{0.0, QColor(0, 60, 160, 60)}, {1.0, QColor(90, 170, 255, 200)}});
 
     QRadialGradient glow(470, 260, 140);
     glow.setColorAt(0.0, QColor(60, 130, 255, 110));

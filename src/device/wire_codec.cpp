@@ -28,14 +28,7 @@ std::optional<int> ReplyDigit(std::string_view text) {
     if (text.empty()) {
         return std::nullopt;
     }
-    const char c = text.front();
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return std::nullopt;
+    return HexDigitValue(text.front(), DigitCase::kLower);
 }
 
 // Two-bit cell code of the reply: 0 OFF, 1 ON, 2 and 3 any.
@@ -63,6 +56,17 @@ std::optional<std::string> RowDigits(const Pattern& pattern, int row, std::strin
 char OrUnknown(std::optional<char> digit) { return digit.value_or('?'); }
 
 }  // namespace
+
+std::optional<int> HexDigitValue(char c, DigitCase letterCase) {
+    const char a = letterCase == DigitCase::kUpper ? 'A' : 'a';
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= a && c <= a + 5) {
+        return c - a + 10;
+    }
+    return std::nullopt;
+}
 
 std::optional<std::string> CountByte(std::int16_t count) {
     if (!InRange(count, 1, kMaxPlates)) {

@@ -19,6 +19,11 @@ inline constexpr std::string_view kLifeGameMarker = "ff";  // sent in the place 
 inline constexpr std::string_view kPlateTrailer = "0";     // sixth character of every plate
 inline constexpr std::string_view kReadRequest = "00";     // asks the device for its document
 
+// The value of one hexadecimal digit of the line in the given case; the case of every digit is
+// part of the format, so a letter of the other case is no digit.
+enum class DigitCase { kUpper, kLower };
+std::optional<int> HexDigitValue(char c, DigitCase letterCase);
+
 // Plate count byte: "01".."32" for 1..50, upper case; no byte for any other count.
 std::optional<std::string> CountByte(std::int16_t count);
 

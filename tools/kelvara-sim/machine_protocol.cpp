@@ -10,27 +10,9 @@ namespace {
 constexpr int kRows = 8;
 constexpr int kUnitsPerPlate = 3;
 
-// Value of an upper-case hexadecimal digit, the case of the count and the rows.
-std::optional<int> UpperDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return std::nullopt;
-}
-
-// Value of a lower-case hexadecimal digit, the case of the plate digits.
-std::optional<int> LowerDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return std::nullopt;
-}
+// The count and the rows are upper case, the plate digits lower case.
+std::optional<int> UpperDigit(char c) { return HexDigitValue(c, DigitCase::kUpper); }
+std::optional<int> LowerDigit(char c) { return HexDigitValue(c, DigitCase::kLower); }
 
 std::optional<int> UpperByte(std::string_view unit) {
     const auto high = UpperDigit(unit[0]);

@@ -146,9 +146,3 @@ TEST(SerialLineTest, PortNames) {
 
 }  // namespace
 }  // namespace kelvara
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

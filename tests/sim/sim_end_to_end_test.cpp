@@ -239,9 +239,3 @@ TEST(SimulatorTest, AStrayStarBeforeTheReplyIsRefused) {
 
 }  // namespace
 }  // namespace kelvara
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

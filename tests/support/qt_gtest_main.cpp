@@ -1,0 +1,11 @@
+// main() for GoogleTest programs that drive Qt objects (serial ports, processes): they need an
+// application object and its event loop.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -32,6 +32,7 @@ class ReplyLine : public SerialLine {
         reply_ = {};
         return text;
     }
+    void WaitForInput(int) override {}
 
   private:
     std::string_view reply_;

@@ -2,8 +2,16 @@
 
 #include <QByteArray>
 #include <QMetaObject>
+#include <QThread>
 #include <QtGlobal>
 
+#if defined(Q_OS_UNIX)
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 #if defined(__linux__)
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -13,29 +21,31 @@
 
 namespace kelvara {
 
-#if defined(_WIN32)
-static_assert(kCommRxOver == CE_RXOVER && kCommOverrun == CE_OVERRUN &&
-              kCommRxParity == CE_RXPARITY && kCommFrame == CE_FRAME && kCommBreak == CE_BREAK &&
-              kCommTxFull == CE_TXFULL);
-#endif
+namespace {
 
-QString PortNameFor(int n) {
-    if (n >= 1 && n <= 9) {
-        const QByteArray variable = "KELVARA_COM" + QByteArray::number(n);
-        const QString name = qEnvironmentVariable(variable.constData());
-        if (!name.isEmpty()) {
-            return name;
+// A port that refuses to open with PermissionError is either the user's to fix (the device
+// belongs to a group they are not in) or held by another program (its lock file).
+void ClassifyRefusal(const QString& device, PortOpenFailure& failure) {
+#if defined(Q_OS_UNIX)
+    const QByteArray path = device.toLocal8Bit();
+    if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+        failure.kind = PortOpenFailure::Kind::kPermission;
+        struct stat info {};
+        if (::stat(path.constData(), &info) == 0) {
+            if (const group* owner = ::getgrgid(info.st_gid)) failure.group = owner->gr_name;
         }
+        return;
     }
-#if defined(Q_OS_WIN)
-    return QStringLiteral("COM%1").arg(n);
 #else
-    return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+    static_cast<void>(device);
 #endif
+    failure.kind = PortOpenFailure::Kind::kBusy;
 }
 
-QtSerialLine::QtSerialLine(QObject* parent) : QObject(parent) {
-    port_.setPortName(PortNameFor(1));
+}  // namespace
+
+QtSerialLine::QtSerialLine(QObject* parent, PortLister ports)
+    : QObject(parent), ports_(std::move(ports)) {
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
@@ -46,26 +56,67 @@ QtSerialLine::QtSerialLine(QObject* parent) : QObject(parent) {
 
 QtSerialLine::~QtSerialLine() { Close(); }
 
-void QtSerialLine::SetPort(std::int16_t number) { port_.setPortName(PortNameFor(number)); }
+void QtSerialLine::SetPort(std::int16_t number) {
+    number_ = number;
+    fixedDevice_.clear();
+}
+
+void QtSerialLine::SetDevice(const QString& device) { fixedDevice_ = device; }
 
 bool QtSerialLine::Open() {
     if (port_.isOpen()) {
         return true;
     }
     gone_ = false;
+    reported_.clear();
+    failure_ = PortOpenFailure{};
+    failure_.number = number_;
+    if (!fixedDevice_.isEmpty()) {
+        device_ = fixedDevice_;
+    } else {
+        device_ = QString::fromStdString(ResolveSystemPort(number_, ports_).device);
+    }
+    failure_.device = device_.toStdString();
+    if (device_.isEmpty()) {
+        failure_.kind = PortOpenFailure::Kind::kNoDevice;
+        return false;
+    }
+    port_.setPortName(device_);
     opening_ = true;
     const bool opened = port_.open(QIODevice::ReadWrite);
     if (opened) {
+        // The driver raises RTS as it opens the device; lower it before anything else.
         port_.setRequestToSend(false);  // fails on a pty, which has no RTS line
         port_.clear();                  // whatever the device sent before counts for nothing
         ReadLineErrors(false);
+    } else {
+        NoteOpenFailure();
     }
     port_.clearError();
     opening_ = false;
     return opened;
 }
 
-bool QtSerialLine::IsOpen() const { return port_.isOpen(); }
+void QtSerialLine::NoteOpenFailure() {
+    failure_.reason = port_.errorString().toStdString();
+    switch (port_.error()) {
+        case QSerialPort::DeviceNotFoundError:
+            failure_.kind = PortOpenFailure::Kind::kOther;
+            break;
+        case QSerialPort::PermissionError:
+            ClassifyRefusal(device_, failure_);
+            break;
+        default:
+            failure_.kind = PortOpenFailure::Kind::kOther;
+            break;
+    }
+}
+
+std::string QtSerialLine::OpenErrorDetails() const {
+    return PortOpenDetails(failure_, ThisSystem());
+}
+
+bool QtSerialLine::IsOpen() const { return port_.isOpen() && !gone_; }
 
 void QtSerialLine::Close() {
     if (port_.isOpen()) {
@@ -76,7 +127,7 @@ void QtSerialLine::Close() {
 }
 
 void QtSerialLine::Write(std::string_view text) {
-    if (LineGone() || !port_.isOpen()) {
+    if (!IsOpen()) {
         return;
     }
     port_.write(text.data(), static_cast<qint64>(text.size()));
@@ -84,7 +135,7 @@ void QtSerialLine::Write(std::string_view text) {
 }
 
 std::string QtSerialLine::ReadAll() {
-    if (LineGone() || !port_.isOpen()) {
+    if (!IsOpen()) {
         return {};
     }
     ReadLineErrors(true);
@@ -92,14 +143,27 @@ std::string QtSerialLine::ReadAll() {
     return std::string(data.constData(), static_cast<std::size_t>(data.size()));
 }
 
-void QtSerialLine::OnError(QSerialPort::SerialPortError error) {
-    // Errors of opening are the port-open box's business; a closed port has no line.
-    if (error == QSerialPort::NoError || opening_ || !port_.isOpen()) {
+void QtSerialLine::WaitForInput(int milliseconds) {
+    if (!IsOpen()) {
         return;
     }
-    if (error == QSerialPort::ResourceError) {
-        // The device side went away (adapter pulled, pty closed). The port is closed at its
-        // next use, outside the port's own notification.
+    // Returns as soon as a character arrives; a wait that runs out is no error of the line.
+    if (!port_.waitForReadyRead(milliseconds) && port_.error() == QSerialPort::TimeoutError) {
+        port_.clearError();
+    }
+}
+
+void QtSerialLine::OnError(QSerialPort::SerialPortError error) {
+    // Errors of opening are the port-open box's business; a closed port has no line, and a
+    // wait for input that runs out is no fault.
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || opening_ ||
+        !port_.isOpen()) {
+        return;
+    }
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) {
+        // The device side went away (adapter pulled, pty closed): once it has, every read
+        // fails again. The transfer sees the line closed at its next poll; the port itself is
+        // closed by the transfer, outside the port's own notification.
         gone_ = true;
         return;
     }
@@ -107,16 +171,12 @@ void QtSerialLine::OnError(QSerialPort::SerialPortError error) {
 }
 
 void QtSerialLine::Report(int code) {
+    // A line at the wrong speed raises the same error with every character: once is enough.
+    if (!reported_.insert(code).second) {
+        return;
+    }
     QMetaObject::invokeMethod(
         this, [this, code] { emit lineEvent(code); }, Qt::QueuedConnection);
-}
-
-bool QtSerialLine::LineGone() {
-    if (gone_ && port_.isOpen()) {
-        port_.close();
-        port_.clearError();
-    }
-    return gone_;
 }
 
 // Reads the driver's error record of the port; report = false takes the state at opening as

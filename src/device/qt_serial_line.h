@@ -4,34 +4,43 @@
 #include <QSerialPort>
 #include <QString>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 
 #include "device/line_events.h"
+#include "device/port_names.h"
+#include "device/qt_ports.h"
 #include "device/transfer.h"
 
 namespace kelvara {
 
-// System name of port COM n: "COMn" on Windows, "/dev/ttyS{n-1}" elsewhere. The environment
-// variable KELVARA_COMn (n = 1..9), when set, names that port instead on every system.
-QString PortNameFor(int n);
-
 // The serial line over QSerialPort at 9600 baud, 8 data bits, no parity, 1 stop bit, no flow
-// control, RTS off. The port is open only between Open and Close. Line errors while it is
-// open are reported by lineEvent, delivered with the window's next event processing.
+// control, RTS off. The port is open only between Open and Close; each Open finds the device
+// behind the COM number afresh (see ResolveSystemPort), so an adapter plugged in after start-up
+// is found. Line errors while it is open are reported by lineEvent, delivered with the window's
+// next event processing, each kind once per opening. A read or resource error means the device
+// side went away: the line then reads as closed, and no event is reported for it.
 class QtSerialLine : public QObject, public SerialLine {
     Q_OBJECT
 
   public:
-    explicit QtSerialLine(QObject* parent = nullptr);
+    explicit QtSerialLine(QObject* parent = nullptr, PortLister ports = SystemPorts);
     ~QtSerialLine() override;
 
     void SetPort(std::int16_t number) override;
+    // Opens this device instead of a COM number (the command-line client's --port PATH).
+    void SetDevice(const QString& device);
     bool Open() override;  // opens the port and drops anything that was waiting
     bool IsOpen() const override;
     void Close() override;
     void Write(std::string_view text) override;
     std::string ReadAll() override;
+    void WaitForInput(int milliseconds) override;
+    std::string OpenErrorDetails() const override;
+
+    // The device the last Open tried; empty when the COM number named none.
+    const QString& Device() const { return device_; }
 
   signals:
     // A line event code (see line_events.h); LineEventMessage gives the text to show.
@@ -40,14 +49,20 @@ class QtSerialLine : public QObject, public SerialLine {
   private:
     void OnError(QSerialPort::SerialPortError error);
     void Report(int code);
-    bool LineGone();
     void ReadLineErrors(bool report);
+    void NoteOpenFailure();
 
     QSerialPort port_;
+    PortLister ports_;
+    std::int16_t number_ = 1;
+    QString fixedDevice_;  // SetDevice, instead of the COM number
+    QString device_;       // what the last Open tried
+    PortOpenFailure failure_;
     bool opening_ = false;  // the pty answers the RTS setting with an error; not a line event
-    bool gone_ = false;     // the device side vanished; the port is closed at the next use
+    bool gone_ = false;     // the device side vanished; closed at the next use
     bool countersReadable_ = false;
     LineErrorCounts counts_;
+    std::set<int> reported_;  // line events already shown since the port opened
 };
 
 }  // namespace kelvara

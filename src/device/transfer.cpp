@@ -8,8 +8,25 @@ namespace kelvara {
 namespace {
 
 constexpr int kRows = 8;
+constexpr int kUnitsBeforePlates = 9;  // the count (or the marker) and eight rows
+constexpr int kUnitsPerPlate = 3;
+constexpr std::size_t kReplyFrame = 20;  // '*', count, 16 pattern digits, '*'
+constexpr std::size_t kReplyPlate = 6;
 
 bool InRange(int value, int low, int high) { return value >= low && value <= high; }
+
+const std::string kPatternReason =
+    "パターンに送信できない値があります。ファイルを確認してください。";
+const std::string kCountReason =
+    "プレート数が範囲外のため送信できません。ファイルを確認してください。";
+
+std::string PlateReason(int plate) {
+    return "プレート" + std::to_string(plate) +
+           "に送信できない値があります。ファイルを確認してください。";
+}
+
+// How one exchange ends before its last unit.
+enum class Stop { kNone, kClosing, kStopped, kLineLost, kUnsendable };
 
 // One call's exchange with the device. Everything sent is read from the document at the
 // moment it goes out, so an edit made while a wait lets the window run goes out with the
@@ -20,11 +37,16 @@ class Exchange {
         : doc_(doc), line_(line), host_(host), timing_(timing) {}
 
     bool TimedOut() const { return timedOut_; }
-    bool Aborted() const { return aborted_; }
+    Stop Stopped() const { return stop_; }
+    const std::string& UnsendableText() const { return unsendable_; }
 
     void Write() {
         host_.SetStatus(kWriteSendingText);
-        Send(CountByte(doc_.PlateCount));
+        total_ =
+            kUnitsBeforePlates + kUnitsPerPlate * std::clamp<int>(doc_.PlateCount, 0, kMaxPlates);
+        if (!Send(CountByte(doc_.PlateCount), kCountReason)) {
+            return;
+        }
         host_.Sleep(timing_.unitSleepMs);
         if (!SendRows()) {
             return;
@@ -34,20 +56,22 @@ class Exchange {
             return;
         }
         const int plates = std::min<int>(doc_.PlateCount, kMaxPlates);
+        total_ = kUnitsBeforePlates + kUnitsPerPlate * std::max(plates, 0);
         for (int p = 1; p <= plates; ++p) {
             const Condition& cells = doc_.IfData[p];
-            Send(PairDigit(cells[0], cells[1]));
-            Send(PairDigit(cells[2], cells[3]));
-            if (!AwaitAck()) {
+            const std::string reason = PlateReason(p);
+            if (!Send(PairDigit(cells[0], cells[1]), reason) ||
+                !Send(PairDigit(cells[2], cells[3]), reason) || !AwaitAck()) {
                 return;
             }
-            Send(PairDigit(cells[4], cells[5]));
-            Send(PairDigit(cells[6], cells[7]));
-            if (!AwaitAck()) {
+            if (!Send(PairDigit(cells[4], cells[5]), reason) ||
+                !Send(PairDigit(cells[6], cells[7]), reason) || !AwaitAck()) {
                 return;
             }
-            Send(CellEightMethodDigit(cells[8], doc_.AcData[p]));
-            Send(kPlateTrailer);
+            if (!Send(CellEightMethodDigit(cells[8], doc_.AcData[p]), reason)) {
+                return;
+            }
+            line_.Write(kPlateTrailer);
             host_.Sleep(timing_.unitSleepMs);
             if (!AwaitAck()) {
                 return;
@@ -59,7 +83,8 @@ class Exchange {
 
     void LifeGame() {
         host_.SetStatus(kLifeGameSendingText);
-        Send(kLifeGameMarker);
+        total_ = kUnitsBeforePlates;
+        line_.Write(kLifeGameMarker);
         host_.Sleep(timing_.unitSleepMs);
         if (!SendRows() || !AwaitAck()) {
             return;
@@ -70,7 +95,7 @@ class Exchange {
 
     void Read() {
         host_.SetStatus(kReadingText);
-        Send(kReadRequest);
+        line_.Write(kReadRequest);
         host_.Sleep(timing_.requestSleepMs);
         std::string reply;
         if (!AwaitReply(reply)) {
@@ -92,42 +117,59 @@ class Exchange {
     // before it.
     bool SendRows() {
         for (int row = 0; row < kRows; ++row) {
-            if (!AwaitAck()) {
+            if (!AwaitAck() || !Send(RowByte(doc_.MaData, row), kPatternReason)) {
                 return false;
             }
-            Send(RowByte(doc_.MaData, row));
         }
         return true;
     }
 
-    // A value without a character on the line sends nothing in its place.
-    void Send(std::string_view text) { line_.Write(text); }
-    void Send(const std::optional<std::string>& text) {
-        if (text) {
-            line_.Write(*text);
+    // A value without a character on the line ends the exchange here: nothing is sent in its
+    // place, and nothing after it, or the device would fall out of step.
+    bool Send(const std::optional<std::string>& text, const std::string& reason) {
+        if (!text) {
+            return Unsendable(reason);
         }
+        line_.Write(*text);
+        return true;
     }
-    void Send(std::optional<char> digit) {
-        if (digit) {
-            line_.Write(std::string_view(&*digit, 1));
+    bool Send(std::optional<char> digit, const std::string& reason) {
+        if (!digit) {
+            return Unsendable(reason);
         }
+        line_.Write(std::string_view(&*digit, 1));
+        return true;
+    }
+    bool Unsendable(const std::string& reason) {
+        stop_ = Stop::kUnsendable;
+        unsendable_ = reason;
+        return false;
     }
 
-    // One poll: the window runs its pending events, then whatever arrived is appended.
-    // False when the window is closing.
+    // One poll: the window runs its pending events, then whatever arrived is appended. False
+    // when the exchange must end here: the window is closing, the user stopped it, or the line
+    // went away.
     bool Poll(std::string& received) {
         host_.ProcessEvents();
         if (host_.Closing()) {
-            aborted_ = true;
+            stop_ = Stop::kClosing;
+            return false;
+        }
+        if (host_.StopRequested()) {
+            stop_ = Stop::kStopped;
             return false;
         }
         received += line_.ReadAll();
+        if (!line_.IsOpen()) {
+            stop_ = Stop::kLineLost;
+            return false;
+        }
         return true;
     }
 
     // Waits until everything received since the last send is exactly one '*'. A wait that
     // gives up sets the time-out flag; the exchange goes on regardless. False only when the
-    // window is closing.
+    // exchange must end (see Poll).
     bool AwaitAck() {
         std::string received;
         for (int counter = 0;; ++counter) {
@@ -135,9 +177,33 @@ class Exchange {
                 return false;
             }
             if (received == kAck) {
+                host_.Progress(++acknowledged_, total_);
                 return true;
             }
-            host_.Sleep(timing_.pollSleepMs);
+            line_.WaitForInput(timing_.pollSleepMs);
+            if (counter > timing_.pollLimit) {
+                timedOut_ = true;
+                host_.Progress(++acknowledged_, total_);
+                return true;
+            }
+        }
+    }
+
+    // Waits until the reply is framed by '*' at both ends. False only when the exchange must
+    // end (see Poll).
+    bool AwaitReply(std::string& reply) {
+        for (int counter = 0;; ++counter) {
+            const std::size_t before = reply.size();
+            if (!Poll(reply)) {
+                return false;
+            }
+            if (reply.size() != before) {
+                host_.Progress(static_cast<int>(reply.size()), ExpectedReplyLength(reply));
+            }
+            if (reply.size() > 1 && reply.front() == kAck[0] && reply.back() == kAck[0]) {
+                return true;
+            }
+            line_.WaitForInput(timing_.pollSleepMs);
             if (counter > timing_.pollLimit) {
                 timedOut_ = true;
                 return true;
@@ -145,22 +211,18 @@ class Exchange {
         }
     }
 
-    // Waits until the reply is framed by '*' at both ends. False only when the window is
-    // closing.
-    bool AwaitReply(std::string& reply) {
-        for (int counter = 0;; ++counter) {
-            if (!Poll(reply)) {
-                return false;
-            }
-            if (reply.size() > 1 && reply.front() == kAck[0] && reply.back() == kAck[0]) {
-                return true;
-            }
-            host_.Sleep(timing_.pollSleepMs);
-            if (counter > timing_.pollLimit) {
-                timedOut_ = true;
-                return true;
-            }
+    // The length the reply announces by its count byte; 0 while that is not known.
+    static int ExpectedReplyLength(std::string_view reply) {
+        const ReplyCount count = DecodeReplyCount(reply);
+        switch (count.kind) {
+            case ReplyCount::Kind::kLifeGame:
+                return static_cast<int>(kReplyFrame);
+            case ReplyCount::Kind::kPlates:
+                return static_cast<int>(kReplyFrame + kReplyPlate * count.plates);
+            case ReplyCount::Kind::kUnreadable:
+                break;
         }
+        return 0;
     }
 
     Document& doc_;
@@ -168,56 +230,79 @@ class Exchange {
     TransferHost& host_;
     const TransferTiming& timing_;
     bool timedOut_ = false;
-    bool aborted_ = false;
+    Stop stop_ = Stop::kNone;
+    std::string unsendable_;
+    int acknowledged_ = 0;
+    int total_ = 0;
 };
-
-bool PatternSendable(const Pattern& pattern) {
-    return std::all_of(pattern.begin(), pattern.end(),
-                       [](std::int16_t cell) { return InRange(cell, kOff, kOn); });
-}
 
 }  // namespace
 
-std::optional<std::string> UnsendableReason(const Document& doc, std::int16_t mode) {
+std::vector<UnsendableValue> UnsendableValues(const Document& doc, std::int16_t mode) {
+    std::vector<UnsendableValue> values;
     if (mode != kTransferWrite && mode != kTransferLifeGame) {
-        return std::nullopt;
+        return values;
     }
-    if (!PatternSendable(doc.MaData)) {
-        return "パターンに送信できない値があります。ファイルを確認してください。";
+    using Kind = UnsendableValue::Kind;
+    if (mode == kTransferWrite && !InRange(doc.PlateCount, 1, kMaxPlates)) {
+        values.push_back({Kind::kPlateCount, 0, -1, doc.PlateCount});
     }
-    if (mode == kTransferLifeGame) {
-        return std::nullopt;
-    }
-    if (!InRange(doc.PlateCount, 1, kMaxPlates)) {
-        return "プレート数が範囲外のため送信できません。ファイルを確認してください。";
-    }
-    for (int p = 1; p <= doc.PlateCount; ++p) {
-        const Condition& cells = doc.IfData[p];
-        const bool cellsOk = std::all_of(cells.begin(), cells.end(), [](std::int16_t cell) {
-            return InRange(cell, kOff, kAny);
-        });
-        if (!cellsOk || !InRange(doc.AcData[p], kMethodOff, kMethodRandom)) {
-            return "プレート" + std::to_string(p) +
-                   "に送信できない値があります。ファイルを確認してください。";
+    for (int i = 0; i < kCells; ++i) {
+        if (!InRange(doc.MaData[i], kOff, kOn)) {
+            values.push_back({Kind::kPatternCell, 0, i, doc.MaData[i]});
         }
     }
-    return std::nullopt;
+    if (mode == kTransferLifeGame) {
+        return values;
+    }
+    const int plates = std::clamp<int>(doc.PlateCount, 0, kMaxPlates);
+    for (int p = 1; p <= plates; ++p) {
+        for (int c = 0; c < kConditionCells; ++c) {
+            if (!InRange(doc.IfData[p][c], kOff, kAny)) {
+                values.push_back({Kind::kConditionCell, p, c, doc.IfData[p][c]});
+            }
+        }
+        if (!InRange(doc.AcData[p], kMethodOff, kMethodRandom)) {
+            values.push_back({Kind::kMethod, p, -1, doc.AcData[p]});
+        }
+    }
+    return values;
 }
 
-void ComMain(std::int16_t mode, Document& doc, SerialLine& line, TransferHost& host,
-             const TransferTiming& timing) {
+std::optional<std::string> UnsendableReason(const Document& doc, std::int16_t mode) {
+    const std::vector<UnsendableValue> values = UnsendableValues(doc, mode);
+    if (values.empty()) {
+        return std::nullopt;
+    }
+    // The pattern is named before the count, as the file shows them to the user.
+    const auto pattern = std::find_if(values.begin(), values.end(), [](const UnsendableValue& v) {
+        return v.kind == UnsendableValue::Kind::kPatternCell;
+    });
+    if (pattern != values.end()) {
+        return kPatternReason;
+    }
+    switch (values.front().kind) {
+        case UnsendableValue::Kind::kPlateCount:
+            return kCountReason;
+        default:
+            return PlateReason(values.front().plate);
+    }
+}
+
+TransferResult ComMain(std::int16_t mode, Document& doc, SerialLine& line, TransferHost& host,
+                       const TransferTiming& timing) {
     if (host.Closing()) {
-        return;
+        return TransferResult::kClosing;
     }
     if (const auto reason = UnsendableReason(doc, mode)) {
         host.ShowTransferError(*reason);
-        return;
+        return TransferResult::kRefused;
     }
     line.SetPort(doc.ComPort);
     line.Open();
     if (!line.IsOpen()) {
         host.ShowPortOpenError();
-        return;
+        return TransferResult::kPortOpenFailed;
     }
     Exchange exchange(doc, line, host, timing);
     switch (mode) {
@@ -234,9 +319,25 @@ void ComMain(std::int16_t mode, Document& doc, SerialLine& line, TransferHost& h
             break;
     }
     line.Close();
-    if (!exchange.Aborted() && exchange.TimedOut()) {
-        host.SetStatus(kTransferRetryText);
+    switch (exchange.Stopped()) {
+        case Stop::kClosing:
+            return TransferResult::kClosing;
+        case Stop::kUnsendable:
+            host.ShowTransferError(exchange.UnsendableText());
+            return TransferResult::kRefused;
+        case Stop::kStopped:
+        case Stop::kLineLost:
+            host.SetStatus(kTransferRetryText);
+            return exchange.Stopped() == Stop::kStopped ? TransferResult::kStopped
+                                                        : TransferResult::kLineLost;
+        case Stop::kNone:
+            break;
     }
+    if (exchange.TimedOut()) {
+        host.SetStatus(kTransferRetryText);
+        return TransferResult::kTimedOut;
+    }
+    return TransferResult::kDone;
 }
 
 }  // namespace kelvara

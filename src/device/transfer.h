@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "document/document.h"
 
@@ -20,6 +21,11 @@ class SerialLine {
     virtual void Close() = 0;
     virtual void Write(std::string_view text) = 0;  // hands characters to the port
     virtual std::string ReadAll() = 0;              // every character waiting, maybe none
+    // The pause between two polls: returns once input has arrived, or after milliseconds.
+    virtual void WaitForInput(int milliseconds) = 0;
+    // Why the last Open failed, in words for the user (the device tried and the system's
+    // reason); empty when there is nothing to add to the port-open box.
+    virtual std::string OpenErrorDetails() const { return {}; }
 };
 
 // What the transfer routine needs from the window.
@@ -33,6 +39,14 @@ class TransferHost {
     virtual void ShowPortOpenError() = 0;  // "ポートオープンエラー発生", "通信エラー", OK, no icon
     virtual void ShowTransferError(const std::string& text) = 0;  // "通信エラー", OK, exclamation
     virtual bool Closing() const = 0;  // the window is closing: stop at once
+    // The user asked to stop the transfer (Esc): it ends at its next poll like a time-out.
+    virtual bool StopRequested() const { return false; }
+    // done of total units (a write or life game mode: acknowledgements; a read: characters of
+    // the reply, total 0 while its length is not known yet).
+    virtual void Progress(int done, int total) {
+        static_cast<void>(done);
+        static_cast<void>(total);
+    }
 };
 
 // Transfer modes of ComMain; any other mode opens and closes the port and sends nothing.
@@ -53,24 +67,52 @@ inline constexpr char kTransferRetryText[] = "通信エラーもう一度やっ�
 // passed pollLimit, so at most pollLimit + 2 polls.
 struct TransferTiming {
     int pollLimit = 1000;
-    int pollSleepMs = 3;      // after every poll that finds no answer
+    int pollSleepMs = 3;      // after every poll that finds no answer, cut short by input
     int unitSleepMs = 10;     // after the count byte, the last row and each plate's last byte
     int requestSleepMs = 30;  // between the read request and the first poll
 };
 
-// Why doc cannot go out in the given mode: a value that has no character on the line (a
-// pattern cell other than 0 or 1; for a write also a plate count outside 1..50, or in plates
-// 1..PlateCount a condition cell outside 0..2 or a method outside 0..3). None when it can, and
-// always none for a read or an unknown mode.
+// A value that has no character on the line. plate is 0 for the pattern and for the plate
+// count; index is the pattern cell, or the condition cell 0..8 of the plate, or -1 for the
+// plate's change method and for the plate count.
+struct UnsendableValue {
+    enum class Kind { kPatternCell, kPlateCount, kConditionCell, kMethod };
+    Kind kind;
+    int plate = 0;
+    int index = -1;
+    std::int16_t value = 0;
+};
+
+// Every value of doc that cannot go out in the given mode, in the order they would be sent: a
+// pattern cell other than 0 or 1; for a write also a plate count outside 1..50, and in plates
+// 1..PlateCount a condition cell outside 0..2 or a method outside 0..3. None for a read or an
+// unknown mode.
+std::vector<UnsendableValue> UnsendableValues(const Document& doc, std::int16_t mode);
+
+// Why doc cannot go out in the given mode, for the user: the first of UnsendableValues. None when
+// it can.
 std::optional<std::string> UnsendableReason(const Document& doc, std::int16_t mode);
+
+// How one call of ComMain ended.
+enum class TransferResult {
+    kDone,  // every unit acknowledged, or a whole reply taken
+    kTimedOut,  // a wait gave up, or the reply was unusable: "通信エラーもう一度やってください。"
+    kStopped,         // the user stopped it; reported like a time-out
+    kLineLost,        // the device side went away; reported like a time-out
+    kPortOpenFailed,  // the port could not be opened: the port-open box
+    kRefused,         // a value has no character on the line: the "通信エラー" box
+    kClosing,         // the window is closing: nothing reported
+};
 
 // One exchange with the device: gives doc.ComPort to the line, opens it, reads (0), writes (1)
 // or sends life game mode (2), closes the line and reports a wait that gave up on the status
 // label. A document that cannot be sent is refused with host.ShowTransferError before the
-// port is opened. A read changes doc only when a whole, well-formed reply arrived. When
-// host.Closing() turns true the exchange stops at its next poll, closes the port and returns
-// without any further text.
-void ComMain(std::int16_t mode, Document& doc, SerialLine& line, TransferHost& host,
-             const TransferTiming& timing = {});
+// port is opened; a value edited into it during the transfer that has no character stops the
+// transfer at that unit (nothing more is sent, the port is closed) with the same box. A read
+// changes doc only when a whole, well-formed reply arrived. The exchange also ends at its next
+// poll, sending nothing more and closing the port, when the user stops it or the line goes away
+// (both reported like a time-out) and when host.Closing() turns true (no further text).
+TransferResult ComMain(std::int16_t mode, Document& doc, SerialLine& line, TransferHost& host,
+                       const TransferTiming& timing = {});
 
 }  // namespace kelvara

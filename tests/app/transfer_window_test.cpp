@@ -37,6 +37,7 @@ class ScriptedLine final : public kelvara::SerialLine {
         ++polls_;
         return std::exchange(pending_, {});
     }
+    void WaitForInput(int) override {}
 
   private:
     std::string pending_;

@@ -135,13 +135,19 @@ TEST(SerialLineTest, ALineThatVanishesIsClosedAndTheWaitsRunOut) {
     EXPECT_EQ(rig.statuses.back(), kTransferRetryText);
 }
 
-TEST(SerialLineTest, PortNames) {
+TEST(SerialLineTest, ComNumbersNameThePortsPresentAndTheOverrideWins) {
+    qunsetenv("KELVARA_COM1");
     qunsetenv("KELVARA_COM2");
-    EXPECT_EQ(PortNameFor(2), QStringLiteral("/dev/ttyS1"));
-    qputenv("KELVARA_COM2", "/dev/ttyUSB0");
-    EXPECT_EQ(PortNameFor(2), QStringLiteral("/dev/ttyUSB0"));
+    const PortLister two = [] {
+        return std::vector<PortInfo>{{"/dev/ttyS0", "", "", {}, {}},
+                                     {"/dev/ttyUSB0", "CP2102", "Silicon Labs", 0x10c4, 0xea60}};
+    };
+    EXPECT_EQ(ResolveSystemPort(1, two).device, "/dev/ttyUSB0");
+    EXPECT_EQ(ResolveSystemPort(2, two).device, "/dev/ttyS0");
+    EXPECT_EQ(ResolveSystemPort(3, two).device, "");
+    qputenv("KELVARA_COM2", "/dev/ttyUSB9");
+    EXPECT_EQ(ResolveSystemPort(2, two).device, "/dev/ttyUSB9");
     qunsetenv("KELVARA_COM2");
-    EXPECT_EQ(PortNameFor(9), QStringLiteral("/dev/ttyS8"));
 }
 
 }  // namespace

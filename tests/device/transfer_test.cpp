@@ -37,6 +37,7 @@ struct Rig : SerialLine, TransferHost {
         pending += device.Take(text);
     }
     std::string ReadAll() override { return std::exchange(pending, {}); }
+    void WaitForInput(int milliseconds) override { Log("i" + std::to_string(milliseconds)); }
 
     void ProcessEvents() override {
         Log("p");
@@ -53,13 +54,13 @@ struct Rig : SerialLine, TransferHost {
 
     void Log(std::string entry) { trace.push_back(std::move(entry)); }
 
-    // The trace with each run of polls ("p", "s3" after each unanswered one) as "wait:<polls>".
+    // The trace with each run of polls ("p", "i3" after each unanswered one) as "wait:<polls>".
     Trace Run(std::int16_t mode) {
         ComMain(mode, doc, *this, *this);
         Trace out;
         for (std::size_t i = 0; i < trace.size();) {
             int n = 0;
-            for (; i < trace.size() && (trace[i] == "p" || (n > 0 && trace[i] == "s3")); ++i) {
+            for (; i < trace.size() && (trace[i] == "p" || (n > 0 && trace[i] == "i3")); ++i) {
                 n += trace[i] == "p";
             }
             out.push_back(n > 0 ? "wait:" + std::to_string(n) : trace[i++]);

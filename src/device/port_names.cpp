@@ -1,0 +1,202 @@
+#include "device/port_names.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace kelvara {
+namespace {
+
+std::string_view BaseName(std::string_view location) {
+    const std::size_t slash = location.find_last_of("/\\");
+    return slash == std::string_view::npos ? location : location.substr(slash + 1);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// "ttyUSB2" before "ttyUSB10": runs of digits compare by their value.
+bool NaturalLess(std::string_view a, std::string_view b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && IsDigit(a[ei])) ++ei;
+            while (ej < b.size() && IsDigit(b[ej])) ++ej;
+            std::string_view da = a.substr(i, ei - i), db = b.substr(j, ej - j);
+            while (da.size() > 1 && da.front() == '0') da.remove_prefix(1);
+            while (db.size() > 1 && db.front() == '0') db.remove_prefix(1);
+            if (da.size() != db.size()) return da.size() < db.size();
+            if (da != db) return da < db;
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j])
+                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+bool IsUsbAdapter(const PortInfo& port, PortSystem system) {
+    if (port.vendorId) return true;
+    const std::string_view name = BaseName(port.location);
+    switch (system) {
+        case PortSystem::kLinux:
+            return name.starts_with("ttyUSB") || name.starts_with("ttyACM");
+        case PortSystem::kMacOS:
+            return name.starts_with("cu.usbserial") || name.starts_with("cu.usbmodem");
+        case PortSystem::kWindows:
+            break;
+    }
+    return false;
+}
+
+std::string Hex4(std::uint16_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string ComLabel(int n) { return "COM" + std::to_string(n); }
+
+}  // namespace
+
+PortSystem ThisSystem() {
+#if defined(_WIN32)
+    return PortSystem::kWindows;
+#elif defined(__APPLE__)
+    return PortSystem::kMacOS;
+#else
+    return PortSystem::kLinux;
+#endif
+}
+
+std::string ComPortName(int n) { return ComLabel(n); }
+
+std::vector<PortInfo> OrderPorts(std::vector<PortInfo> ports, PortSystem system) {
+    if (system == PortSystem::kMacOS) {
+        std::erase_if(ports, [&](const PortInfo& port) {
+            const std::string_view name = BaseName(port.location);
+            if (!name.starts_with("tty.")) return false;
+            const std::string twin = "cu." + std::string(name.substr(4));
+            return std::any_of(ports.begin(), ports.end(), [&](const PortInfo& other) {
+                return BaseName(other.location) == twin;
+            });
+        });
+    }
+    std::stable_sort(ports.begin(), ports.end(), [&](const PortInfo& a, const PortInfo& b) {
+        const bool usbA = IsUsbAdapter(a, system), usbB = IsUsbAdapter(b, system);
+        if (usbA != usbB) return usbA;
+        return NaturalLess(BaseName(a.location), BaseName(b.location));
+    });
+    return ports;
+}
+
+ResolvedPort ResolveComPort(int n, const std::vector<PortInfo>& ports, std::string_view override,
+                            PortSystem system) {
+    ResolvedPort resolved;
+    const auto find = [&](std::string_view device) -> std::optional<PortInfo> {
+        for (const PortInfo& port : ports) {
+            if (port.location == device) return port;
+        }
+        return std::nullopt;
+    };
+    if (!override.empty()) {
+        resolved.device = std::string(override);
+        resolved.info = find(override);
+        resolved.overridden = true;
+        return resolved;
+    }
+    if (system == PortSystem::kWindows) {
+        resolved.device = ComPortName(n);
+        resolved.info = find(resolved.device);
+        return resolved;
+    }
+    const std::vector<PortInfo> ordered = OrderPorts(ports, system);
+    if (n >= 1 && n <= static_cast<int>(ordered.size())) {
+        resolved.device = ordered[static_cast<std::size_t>(n - 1)].location;
+        resolved.info = ordered[static_cast<std::size_t>(n - 1)];
+    }
+    return resolved;
+}
+
+std::string DescribePort(const PortInfo& info) {
+    std::string text = !info.description.empty() ? info.description : info.manufacturer;
+    if (info.vendorId && info.productId) {
+        if (!text.empty()) text += ' ';
+        text += "(" + Hex4(*info.vendorId) + ":" + Hex4(*info.productId) + ")";
+    }
+    return text;
+}
+
+std::string PortToolTip(int n, const ResolvedPort& port) {
+    if (port.device.empty()) {
+        return ComLabel(n) + " には何も接続されていません";
+    }
+    std::string what;
+    if (port.info) what = DescribePort(*port.info);
+    if (port.overridden) {
+        what = "KELVARA_COM" + std::to_string(n) + " で指定" + (what.empty() ? "" : "、" + what);
+    } else if (!port.info) {
+        what = "何も接続されていません";
+    }
+    return what.empty() ? port.device : port.device + " — " + what;
+}
+
+std::vector<std::string> PortTable(const std::vector<PortInfo>& ports,
+                                   const std::vector<std::string>& overrides, PortSystem system) {
+    std::vector<ResolvedPort> resolved;
+    std::size_t width = 1;
+    for (int n = 1; n <= 9; ++n) {
+        const std::size_t i = static_cast<std::size_t>(n - 1);
+        const std::string_view override = i < overrides.size() ? overrides[i] : std::string_view();
+        resolved.push_back(ResolveComPort(n, ports, override, system));
+        width = std::max(width, resolved.back().device.size());
+    }
+    std::vector<std::string> lines;
+    for (int n = 1; n <= 9; ++n) {
+        const ResolvedPort& port = resolved[static_cast<std::size_t>(n - 1)];
+        std::string device = port.device.empty() ? "-" : port.device;
+        std::string what;
+        if (port.info) what = DescribePort(*port.info);
+        if (port.overridden) {
+            what = "KELVARA_COM" + std::to_string(n) + (what.empty() ? "" : ", " + what);
+        }
+        std::string line = ComLabel(n) + "  " + device;
+        if (!what.empty()) line += std::string(width - device.size() + 2, ' ') + what;
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string PortOpenDetails(const PortOpenFailure& failure, PortSystem system) {
+    const std::string com = ComLabel(failure.number);
+    if (failure.kind == PortOpenFailure::Kind::kNoDevice) {
+        return com +
+               " には何も接続されていません。Kelvara をつないだ USB シリアルアダプタを差し込んで"
+               "から、もう一度やってください。";
+    }
+    std::string text = "ポート: " + com;
+    if (!failure.device.empty() && failure.device != com) text += " (" + failure.device + ")";
+    if (!failure.reason.empty()) text += "\n理由: " + failure.reason;
+    switch (failure.kind) {
+        case PortOpenFailure::Kind::kPermission:
+            if (system == PortSystem::kLinux) {
+                const std::string group = failure.group.empty() ? "dialout" : failure.group;
+                text += "\nこのポートを使うには、ユーザーを " + group +
+                        " グループに加えて（sudo usermod -aG " + group +
+                        " $USER）、ログインし直してください。";
+            }
+            break;
+        case PortOpenFailure::Kind::kBusy:
+            text += "\nほかのプログラムがこのポートを使っていないか確かめてください。";
+            break;
+        default:
+            break;
+    }
+    return text;
+}
+
+}  // namespace kelvara

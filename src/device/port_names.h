@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvara {
+
+// What the system reports of one serial port.
+struct PortInfo {
+    std::string location;     // the device to open: "/dev/ttyUSB0", "/dev/cu.usbserial-1", "COM3"
+    std::string description;  // "CP2102 USB to UART Bridge Controller"
+    std::string manufacturer;
+    std::optional<std::uint16_t> vendorId;  // USB vendor and product, when it is a USB device
+    std::optional<std::uint16_t> productId;
+};
+
+enum class PortSystem { kLinux, kMacOS, kWindows };
+
+// The system this program was built for.
+PortSystem ThisSystem();
+
+// The Windows name of COM n: "COM3".
+std::string ComPortName(int n);
+
+// The ports in the order COM1, COM2, ... take them on Linux and macOS: USB serial adapters first
+// (a USB vendor id, or the names the system gives them), then the other ports, each group in
+// natural name order ("ttyUSB2" before "ttyUSB10"). On macOS only the call-out device
+// ("cu.*") of a port is listed: its "tty.*" twin waits for a carrier the machine never raises.
+std::vector<PortInfo> OrderPorts(std::vector<PortInfo> ports, PortSystem system);
+
+// The device behind COM n (1..9), from the ports present.
+struct ResolvedPort {
+    std::string device;            // empty: no device answers to that number
+    std::optional<PortInfo> info;  // what the system says of it, when it listed it
+    bool overridden = false;       // named by the user's override (KELVARA_COMn)
+};
+
+// Windows: COM n is "COMn". Linux and macOS: the n-th of OrderPorts, or nothing when fewer ports
+// are present. A non-empty override names the device on every system.
+ResolvedPort ResolveComPort(int n, const std::vector<PortInfo>& ports, std::string_view override,
+                            PortSystem system);
+
+// What the system says of a port, for the user: "CP2102 USB to UART Bridge Controller
+// (10c4:ea60)". Empty when it says nothing.
+std::string DescribePort(const PortInfo& info);
+
+// The port menu's tooltip of COM n: "/dev/ttyUSB0 — CP2102 ... (10c4:ea60)", or that nothing is
+// connected to it.
+std::string PortToolTip(int n, const ResolvedPort& port);
+
+// One line per COM number 1..9: "COM1  /dev/ttyUSB0  CP2102 ... (10c4:ea60)", with "-" for a
+// number that names no device. overrides[n - 1] is the override of COM n (may be empty or short).
+std::vector<std::string> PortTable(const std::vector<PortInfo>& ports,
+                                   const std::vector<std::string>& overrides, PortSystem system);
+
+// Why a port did not open, as the port-open box tells it.
+struct PortOpenFailure {
+    enum class Kind {
+        kNoDevice,    // the COM number names no device present
+        kPermission,  // the user may not open the device
+        kBusy,        // another program holds it
+        kOther,
+    };
+    Kind kind = Kind::kOther;
+    int number = 1;      // the COM number
+    std::string device;  // the device tried
+    std::string reason;  // the system's words
+    std::string group;   // the group that owns the device (permission), when known
+};
+
+// The details of the port-open box: the device tried, the system's reason, and what to do.
+std::string PortOpenDetails(const PortOpenFailure& failure, PortSystem system);
+
+}  // namespace kelvara

@@ -1,0 +1,38 @@
+#include "device/qt_ports.h"
+
+#include <QByteArray>
+#include <QSerialPortInfo>
+
+namespace kelvara {
+
+std::vector<PortInfo> SystemPorts() {
+    std::vector<PortInfo> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        PortInfo port;
+        port.location = info.systemLocation().toStdString();
+        port.description = info.description().toStdString();
+        port.manufacturer = info.manufacturer().toStdString();
+        if (info.hasVendorIdentifier()) port.vendorId = info.vendorIdentifier();
+        if (info.hasProductIdentifier()) port.productId = info.productIdentifier();
+        ports.push_back(std::move(port));
+    }
+    return ports;
+}
+
+std::string PortOverride(int n) {
+    if (n < 1 || n > 9) return {};
+    const QByteArray variable = "KELVARA_COM" + QByteArray::number(n);
+    return qEnvironmentVariable(variable.constData()).toStdString();
+}
+
+ResolvedPort ResolveSystemPort(int n, const PortLister& ports) {
+    return ResolveComPort(n, ports(), PortOverride(n), ThisSystem());
+}
+
+std::vector<std::string> SystemPortTable(const PortLister& ports) {
+    std::vector<std::string> overrides;
+    for (int n = 1; n <= 9; ++n) overrides.push_back(PortOverride(n));
+    return PortTable(ports(), overrides, ThisSystem());
+}
+
+}  // namespace kelvara

@@ -14,6 +14,9 @@
 
 #include "app/appearance.h"
 #include "app/artwork.h"
+#include "app/port_menu.h"
+#include "app/status_label.h"
+#include "app/transfer_stop.h"
 #include "device/line_events.h"
 #include "document/editing.h"
 #include "files/datafile.h"
@@ -79,8 +82,11 @@ QRadioButton* MakeOption(QWidget* parent, const QString& caption, const QRect& g
     option->setGeometry(geometry);
     option->setBackgroundRole(QPalette::Window);
     SetBackground(option, face);
+    // Black captions, greyed like every other control's when disabled.
     QPalette palette = option->palette();
+    const QColor disabled = palette.color(QPalette::Disabled, QPalette::ButtonText);
     palette.setColor(QPalette::WindowText, Qt::black);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, disabled);
     option->setPalette(palette);
     return option;
 }
@@ -215,7 +221,7 @@ void FormMain::BuildControls() {
     CommandRead = MakeButton(client, QStringLiteral("データ読み込み"), {432, 368, 97, 33});
     CommandRead->setToolTip(QStringLiteral("Kelvaraからデータを取り込みます。"));
     CommandRead->setFont(Gothic(9, true));
-    LabelMes = new QLabel(client);
+    LabelMes = new StatusLabel(client);
     LabelMes->setGeometry(16, 408, 369, 41);
     LabelMes->setFont(Gothic(15.75));
     LabelMes->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -233,13 +239,11 @@ void FormMain::BuildControls() {
     TimerMes = new QTimer(this);
     TimerMes->setInterval(1000);
 
-    // One slot per event.
-    connect(modeGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
-        if (checked) OptionModeClick(id);
-    });
-    connect(methodGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
-        if (checked) OptionAcClick(id);
-    });
+    // One slot per event. A click runs the option's handler also when the option was already
+    // selected; a selection from code runs it through Select.
+    connect(modeGroup_, &QButtonGroup::idClicked, this, &FormMain::OptionModeClick);
+    connect(methodGroup_, &QButtonGroup::idClicked, this, &FormMain::OptionAcClick);
+    stopKey_ = new TransferStopKey(this);
     for (int i = 0; i < kCells; ++i) {
         connect(CommandMa[i], &QPushButton::clicked, this, [this, i] { CommandMaClick(i); });
     }
@@ -282,6 +286,7 @@ void FormMain::BuildMenus() {
         connect(menucom[i], &QAction::triggered, this, [this, i] { menucomClick(i); });
     }
     menucom[0]->setChecked(true);
+    portTips_ = new PortMenuTips(MenuComPort, menucom, SystemPorts);
 
     MenuHelp = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     MenuHelpUse = MenuHelp->addAction(QStringLiteral("使い方"));
@@ -317,11 +322,15 @@ void FormMain::RefreshData(std::int16_t what) {
     }
 }
 
+void FormMain::Select(QButtonGroup* group, int id, void (FormMain::*handler)(int)) {
+    if (group->checkedId() == id) return;
+    group->button(id)->setChecked(true);
+    (this->*handler)(id);
+}
+
 void FormMain::SetAll() {
-    if (doc_.GameMode == 0) {
-        OptionMode[0]->setChecked(true);
-    } else if (doc_.GameMode == 1) {
-        OptionMode[1]->setChecked(true);
+    if (doc_.GameMode == 0 || doc_.GameMode == 1) {
+        Select(modeGroup_, doc_.GameMode, &FormMain::OptionModeClick);
     }
     LabelPlate->setText(QStringLiteral("%1/%2").arg(doc_.NowPlate).arg(doc_.PlateCount));
     TextPlateNum->setText(QString::number(doc_.NowPlate));
@@ -329,7 +338,7 @@ void FormMain::SetAll() {
     RefreshData(1);
     if (doc_.NowPlate >= 0 && doc_.NowPlate <= kMaxPlates) {
         const std::int16_t method = doc_.AcData[doc_.NowPlate];
-        if (method >= 0 && method <= 3) OptionAc[method]->setChecked(true);
+        if (method >= 0 && method <= 3) Select(methodGroup_, method, &FormMain::OptionAcClick);
     }
 }
 
@@ -499,13 +508,14 @@ void FormMain::MenuNewSaveClick() {
     SetFileTitle();
 }
 
-namespace {
-const QString kFileFilter = QStringLiteral("データファイル(*.dat);;すべてのファイル(*.*)");
+Dialogs::FileFilters FormMain::FileFilters() {
+    return {{QStringLiteral("データファイル(*.dat)"), {QStringLiteral("*.dat")}},
+            {QStringLiteral("すべてのファイル(*.*)"), {QStringLiteral("*")}}};
 }
 
 void FormMain::RenameSave() {
     const std::optional<QString> path =
-        dialogs_.SaveFileName(this, QStringLiteral("名前をつけて保存"), kFileFilter, lastPath_);
+        dialogs_.SaveFileName(this, QStringLiteral("名前をつけて保存"), FileFilters(), lastPath_);
     if (!path) return;
     lastPath_ = *path;
     // The name is taken exactly as typed: no extension is added, an existing file is
@@ -519,7 +529,7 @@ void FormMain::RenameSave() {
 
 void FormMain::FileOpen() {
     const std::optional<QString> path =
-        dialogs_.OpenFileName(this, QStringLiteral("ファイルを開く"), kFileFilter, lastPath_);
+        dialogs_.OpenFileName(this, QStringLiteral("ファイルを開く"), FileFilters(), lastPath_);
     if (!path) return;
     lastPath_ = *path;
     // Only data files are opened: the file's own name must contain ".dat", exactly.
@@ -596,7 +606,9 @@ void FormMain::ComMain(std::int16_t mode) {
     transferBusy_ = true;
     CommandSendData->setEnabled(false);
     CommandRead->setEnabled(false);
+    stopKey_->Arm();
     kelvara::ComMain(mode, doc_, *line_, *this, timing_);
+    stopKey_->Disarm();
     CommandSendData->setEnabled(true);
     CommandRead->setEnabled(true);
     transferBusy_ = false;
@@ -614,9 +626,15 @@ void FormMain::ArmStatusTimer() {
     if (!TimerMes->isActive()) TimerMes->start();
 }
 
+bool FormMain::StopRequested() const { return stopKey_->Requested(); }
+
+void FormMain::setPortLister(PortLister ports) { portTips_->SetPortLister(std::move(ports)); }
+
 void FormMain::ShowPortOpenError() {
+    const QString details =
+        line_ != nullptr ? QString::fromStdString(line_->OpenErrorDetails()) : QString();
     dialogs_.Message(this, QStringLiteral("ポートオープンエラー発生"), QStringLiteral("通信エラー"),
-                     Dialogs::Icon::None);
+                     Dialogs::Icon::None, details);
 }
 
 void FormMain::ShowTransferError(const std::string& text) {

@@ -13,6 +13,8 @@
 #include <memory>
 
 #include "app/dialogs.h"
+#include "app/status_label.h"
+#include "device/qt_ports.h"
 #include "device/status_timer.h"
 #include "device/transfer.h"
 #include "document/document.h"
@@ -24,6 +26,8 @@ class QMenu;
 namespace kelvara {
 
 struct SimulationWork;
+class PortMenuTips;
+class TransferStopKey;
 
 // The editor's one window. It owns the document and has one slot per user event; each
 // slot calls the core and redraws what changed. Controls keep the names the machine's
@@ -52,6 +56,10 @@ class FormMain : public QMainWindow, public TransferHost {
     bool transferBusy() const { return transferBusy_; }
     // The pacing of transfers; tests shorten the time-out.
     void setTransferTiming(const TransferTiming& timing) { timing_ = timing; }
+    // Where the port menu's tooltips find the ports present (tests give a list of their own).
+    void setPortLister(PortLister ports);
+    // The file dialogs' type list: data files, and every file.
+    static Dialogs::FileFilters FileFilters();
 
     // TransferHost
     void ProcessEvents() override;
@@ -61,6 +69,7 @@ class FormMain : public QMainWindow, public TransferHost {
     void ShowPortOpenError() override;
     void ShowTransferError(const std::string& text) override;
     bool Closing() const override { return closing_; }
+    bool StopRequested() const override;
 
     // Controls on the window.
     std::array<QRadioButton*, 2> OptionMode{};
@@ -72,7 +81,7 @@ class FormMain : public QMainWindow, public TransferHost {
     QPushButton* CommandRe = nullptr;
     QPushButton* CommandSendData = nullptr;
     QPushButton* CommandRead = nullptr;
-    QLabel* LabelMes = nullptr;
+    StatusLabel* LabelMes = nullptr;
     QPushButton* CommandClose = nullptr;
     QTimer* TimerMes = nullptr;
     // In the pattern frame.
@@ -149,6 +158,9 @@ class FormMain : public QMainWindow, public TransferHost {
     void Load();
     void ShowError(const QString& text);
     void PatternEdited();
+    // Selects option id of group from code and, when the selection changes, runs its handler
+    // as a click would.
+    void Select(QButtonGroup* group, int id, void (FormMain::*handler)(int));
 
     Dialogs& dialogs_;
     SerialLine* line_;
@@ -158,6 +170,8 @@ class FormMain : public QMainWindow, public TransferHost {
     StatusTimer status_;
     QButtonGroup* modeGroup_ = nullptr;
     QButtonGroup* methodGroup_ = nullptr;
+    PortMenuTips* portTips_ = nullptr;
+    TransferStopKey* stopKey_ = nullptr;
     QString lastPath_;  // offered again by the next file dialog
     TransferTiming timing_;
     bool transferBusy_ = false;

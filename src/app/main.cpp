@@ -1,11 +1,13 @@
 #include <QApplication>
 
 #include "app/appearance.h"
+#include "app/command_line.h"
 #include "app/dialogs.h"
 #include "app/formmain.h"
 #include "device/qt_serial_line.h"
 
 int main(int argc, char* argv[]) {
+    if (const auto done = kelvara::HandleCommandLine(argc, argv)) return *done;
     QApplication app(argc, argv);
     kelvara::ApplyAppearance(app);
     kelvara::QtDialogs dialogs;

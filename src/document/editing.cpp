@@ -96,7 +96,33 @@ void InvertPattern(Document& doc) {
     }
 }
 
-std::optional<std::int32_t> ReadPlateNumberFloor(std::string_view text) {
+std::string HalfWidthNumberText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+        if (i + 2 < text.size() && byte(0) == 0xEF && byte(1) == 0xBC) {
+            // U+FF0B '＋', U+FF0D '－', U+FF0E '．', U+FF10..U+FF19 '０'..'９'
+            const unsigned char low = byte(2);
+            if (low == 0x8B || low == 0x8D || low == 0x8E || (low >= 0x90 && low <= 0x99)) {
+                out += static_cast<char>(low - 0x8B + '+');
+                i += 2;
+                continue;
+            }
+        }
+        if (i + 2 < text.size() && byte(0) == 0xE3 && byte(1) == 0x80 && byte(2) == 0x80) {
+            out += ' ';  // U+3000 ideographic space
+            i += 2;
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::optional<std::int32_t> ReadPlateNumberFloor(std::string_view original) {
+    const std::string halfWidth = HalfWidthNumberText(original);
+    std::string_view text = halfWidth;
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "document/document.h"
@@ -55,8 +56,15 @@ void InvertPattern(Document& doc);
 //
 // Accepted: optional blanks (spaces, tabs) around, an optional sign '+' or '-', decimal digits,
 // and an optional decimal point with digits after it; at least one digit in all, so "5.", ".5"
-// and "-.5" are numbers while "", " ", "-", ".", "1e3", "0x10", "1 2", "- 1" and "１" are not.
+// and "-.5" are numbers while "", " ", "-", ".", "1e3", "0x10", "1 2" and "- 1" are not. What a
+// Japanese input method types counts as its ASCII counterpart (HalfWidthNumberText): "１２" is
+// 12.
 std::optional<std::int32_t> ReadPlateNumberFloor(std::string_view text);
+
+// The UTF-8 text with the full-width digits ０..９, the full-width plus, minus and full stop
+// (＋ － ．) and the ideographic space turned into their ASCII counterparts; everything else as
+// it is.
+std::string HalfWidthNumberText(std::string_view text);
 
 enum class PlateNumberAction {
     Nothing,  // empty text: nothing to do

@@ -17,10 +17,11 @@ class FakeDialogs final : public Dialogs {
         QString text;
         QString title;
         Icon icon;
+        QString details;
     };
     struct FileRequest {
         QString title;
-        QString filter;
+        FileFilters filters;
         QString initialPath;
     };
 
@@ -30,17 +31,18 @@ class FakeDialogs final : public Dialogs {
     std::deque<QString> fileAnswers;  // a null string (or none left) = cancel
     QStringList opened;
 
-    void Message(QWidget*, const QString& text, const QString& title, Icon icon) override {
-        boxes.push_back({text, title, icon});
+    void Message(QWidget*, const QString& text, const QString& title, Icon icon,
+                 const QString& details) override {
+        boxes.push_back({text, title, icon, details});
     }
-    std::optional<QString> OpenFileName(QWidget*, const QString& title, const QString& filter,
+    std::optional<QString> OpenFileName(QWidget*, const QString& title, const FileFilters& filters,
                                         const QString& initialPath) override {
-        openRequests.push_back({title, filter, initialPath});
+        openRequests.push_back({title, filters, initialPath});
         return NextAnswer();
     }
-    std::optional<QString> SaveFileName(QWidget*, const QString& title, const QString& filter,
+    std::optional<QString> SaveFileName(QWidget*, const QString& title, const FileFilters& filters,
                                         const QString& initialPath) override {
-        saveRequests.push_back({title, filter, initialPath});
+        saveRequests.push_back({title, filters, initialPath});
         return NextAnswer();
     }
     void OpenWithDesktop(const QString& path) override { opened.push_back(path); }

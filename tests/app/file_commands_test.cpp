@@ -52,8 +52,13 @@ class FileCommandsTest : public QObject {
         QCOMPARE(ReadAll(path), kStartUpFile);
         QCOMPARE(w.windowTitle(), "KelvaraEditor(" + path + ")");
         QCOMPARE(dialogs.saveRequests.at(0).title, QStringLiteral("名前をつけて保存"));
-        QCOMPARE(dialogs.saveRequests.at(0).filter,
-                 QStringLiteral("データファイル(*.dat);;すべてのファイル(*.*)"));
+        // The type list as the user reads it; "すべてのファイル(*.*)" shows every file.
+        const auto& filters = dialogs.saveRequests.at(0).filters;
+        QCOMPARE(filters.size(), size_t(2));
+        QCOMPARE(filters[0].caption, QStringLiteral("データファイル(*.dat)"));
+        QCOMPARE(filters[0].patterns, QStringList{QStringLiteral("*.dat")});
+        QCOMPARE(filters[1].caption, QStringLiteral("すべてのファイル(*.*)"));
+        QCOMPARE(filters[1].patterns, QStringList{QStringLiteral("*")});
         // The last path is offered again, also to the open dialog.
         w.MenuOpen->trigger();
         QCOMPARE(dialogs.openRequests.at(0).initialPath, path);

@@ -1,7 +1,10 @@
 // The real message box and file dialogs, answered by a timer as a user would.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -9,20 +12,49 @@
 #include <functional>
 
 #include "app/dialogs.h"
+#include "app/formmain.h"
 
 namespace {
 
-// Runs answer on the modal widget as soon as it is open.
-void WhenModal(std::function<void(QWidget*)> answer) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            answer(modal);
+// Runs answer on the first modal widget as soon as it is open. Any modal widget after it is an
+// unexpected question: it is counted and dismissed, so that the dialog under test returns and
+// the test fails on the count instead of hanging; so is a first one that stays open longer
+// than ten seconds.
+class ModalWatch {
+  public:
+    explicit ModalWatch(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+        clock_.start();
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Check(); });
+        timer_.start(10);
+    }
+    int unexpected = 0;
+
+  private:
+    void Check() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr) return;
+        if (answered_ != nullptr && modal != answered_) {
+            ++unexpected;
+            if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+        } else if (answered_ == nullptr) {
+            answered_ = modal;
+            answer_(modal);
+        } else if (clock_.elapsed() > 10000) {
+            ++unexpected;
+            if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
         }
-    });
-    timer->start(10);
+    }
+
+    std::function<void(QWidget*)> answer_;
+    QWidget* answered_ = nullptr;
+    QElapsedTimer clock_;
+    QTimer timer_;
+};
+
+QStringList Items(const QComboBox* combo) {
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+    return items;
 }
 
 }  // namespace
@@ -31,26 +63,29 @@ class QtDialogsTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void messageBoxHasItsTextTitleIconAndOnlyOk() {
+    void messageBoxHasItsTextTitleIconDetailsAndOnlyOk() {
         kelvara::QtDialogs dialogs;
-        QString text, title;
+        QString text, title, details;
         QMessageBox::Icon icon = QMessageBox::Information;
         int buttons = 0;
-        WhenModal([&](QWidget* modal) {
+        ModalWatch watch([&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             QVERIFY(box);
             text = box->text();
             title = box->windowTitle();
+            details = box->informativeText();
             icon = box->icon();
             buttons = static_cast<int>(box->buttons().size());
             box->button(QMessageBox::Ok)->click();
         });
         dialogs.Message(nullptr, "ポートオープンエラー発生", "通信エラー",
-                        kelvara::Dialogs::Icon::None);
+                        kelvara::Dialogs::Icon::None, "ポート: COM1 (/dev/ttyUSB0)");
         QCOMPARE(text, QStringLiteral("ポートオープンエラー発生"));
         QCOMPARE(title, QStringLiteral("通信エラー"));
+        QCOMPARE(details, QStringLiteral("ポート: COM1 (/dev/ttyUSB0)"));
         QCOMPARE(icon, QMessageBox::NoIcon);
         QCOMPARE(buttons, 1);
+        QCOMPARE(watch.unexpected, 0);
     }
 
     void saveDialogTakesTheNameAsTypedWithoutAQuestion() {
@@ -61,25 +96,64 @@ class QtDialogsTest : public QObject {
         file.close();
         kelvara::QtDialogs dialogs;
         QString title;
-        WhenModal([&](QWidget* modal) {
+        ModalWatch watch([&](QWidget* modal) {
             auto* dialog = qobject_cast<QFileDialog*>(modal);
             QVERIFY(dialog);
             title = dialog->windowTitle();
             dialog->selectFile(existing);
             static_cast<QDialog*>(dialog)->accept();
         });
-        const auto chosen = dialogs.SaveFileName(
-            nullptr, "名前をつけて保存", "データファイル(*.dat);;すべてのファイル(*.*)", QString());
+        const auto chosen = dialogs.SaveFileName(nullptr, "名前をつけて保存",
+                                                 kelvara::FormMain::FileFilters(), QString());
         QCOMPARE(title, QStringLiteral("名前をつけて保存"));
+        QCOMPARE(watch.unexpected, 0);  // no "replace?" box came between
         QVERIFY(chosen.has_value());
         QCOMPARE(QFileInfo(*chosen).canonicalFilePath(), QFileInfo(existing).canonicalFilePath());
-        QVERIFY(!QApplication::activeModalWidget());  // no "replace?" box followed
+    }
+
+    void allFilesShowsNamesWithoutADot() {
+        QTemporaryDir dir;
+        for (const char* name : {"plate", "plate.dat"}) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        kelvara::QtDialogs dialogs;
+        QStringList captions, shownByData, shownByAll;
+        ModalWatch watch([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QVERIFY(dialog);
+            auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            auto* model = dialog->findChild<QFileSystemModel*>();
+            QVERIFY(combo && model);
+            captions = Items(combo);
+            const auto shown = [&] {
+                QStringList names;
+                const QModelIndex root = model->index(dir.path());
+                for (int row = 0; row < model->rowCount(root); ++row) {
+                    names << model->index(row, 0, root).data().toString();
+                }
+                names.sort();
+                return names;
+            };
+            QTRY_COMPARE(shown().size(), 1);
+            shownByData = shown();
+            dialog->selectNameFilter(dialog->nameFilters().at(1));
+            QTRY_COMPARE(shown().size(), 2);
+            shownByAll = shown();
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        dialogs.OpenFileName(nullptr, "ファイルを開く", kelvara::FormMain::FileFilters(),
+                             dir.filePath("plate.dat"));
+        QCOMPARE(captions, (QStringList{"データファイル(*.dat)", "すべてのファイル(*.*)"}));
+        QCOMPARE(shownByData, QStringList{"plate.dat"});
+        QCOMPARE(shownByAll, (QStringList{"plate", "plate.dat"}));
+        QCOMPARE(watch.unexpected, 0);
     }
 
     void cancelledOpenDialogChoosesNothing() {
         kelvara::QtDialogs dialogs;
-        WhenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
-        QVERIFY(!dialogs.OpenFileName(nullptr, "ファイルを開く", "すべてのファイル(*.*)",
+        ModalWatch watch([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+        QVERIFY(!dialogs.OpenFileName(nullptr, "ファイルを開く", kelvara::FormMain::FileFilters(),
                                       "/tmp/x.dat"));
     }
 };

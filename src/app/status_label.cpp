@@ -14,10 +14,11 @@ std::unique_ptr<QTextLayout> StatusLabel::Layout(const QString& text) const {
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout->setTextOption(option);
     const QFontMetricsF metrics(font());
-    // Ideographs reach up to about this far above their baseline; the first line's reach the top.
+    // Ideographs reach about this far above their baseline (some a pixel further); the first
+    // line's reach the top edge.
     const qreal ideographTop = -metrics.boundingRect(QChar(0x56FD)).top();
     const qreal advance = font().pixelSize() - 1;
-    qreal baseline = std::ceil(ideographTop);
+    qreal baseline = std::ceil(ideographTop) + 1;
     layout->beginLayout();
     for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
         line.setLineWidth(width());

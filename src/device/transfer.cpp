@@ -60,18 +60,18 @@ class Exchange {
         for (int p = 1; p <= plates; ++p) {
             const Condition& cells = doc_.IfData[p];
             const std::string reason = PlateReason(p);
-            if (!Send(PairDigit(cells[0], cells[1]), reason) ||
-                !Send(PairDigit(cells[2], cells[3]), reason) || !AwaitAck()) {
+            if (!SendUnit(PairDigit(cells[0], cells[1]), PairDigit(cells[2], cells[3]), reason) ||
+                !AwaitAck()) {
                 return;
             }
-            if (!Send(PairDigit(cells[4], cells[5]), reason) ||
-                !Send(PairDigit(cells[6], cells[7]), reason) || !AwaitAck()) {
+            if (!SendUnit(PairDigit(cells[4], cells[5]), PairDigit(cells[6], cells[7]), reason) ||
+                !AwaitAck()) {
                 return;
             }
-            if (!Send(CellEightMethodDigit(cells[8], doc_.AcData[p]), reason)) {
+            if (!SendUnit(CellEightMethodDigit(cells[8], doc_.AcData[p]), kPlateTrailer[0],
+                          reason)) {
                 return;
             }
-            line_.Write(kPlateTrailer);
             host_.Sleep(timing_.unitSleepMs);
             if (!AwaitAck()) {
                 return;
@@ -133,11 +133,15 @@ class Exchange {
         line_.Write(*text);
         return true;
     }
-    bool Send(std::optional<char> digit, const std::string& reason) {
-        if (!digit) {
+    // The two characters of a plate unit go out one at a time, and only when both have one:
+    // half a unit would leave the device waiting for the other half.
+    bool SendUnit(std::optional<char> first, std::optional<char> second,
+                  const std::string& reason) {
+        if (!first || !second) {
             return Unsendable(reason);
         }
-        line_.Write(std::string_view(&*digit, 1));
+        line_.Write(std::string_view(&*first, 1));
+        line_.Write(std::string_view(&*second, 1));
         return true;
     }
     bool Unsendable(const std::string& reason) {

@@ -221,6 +221,23 @@ class CommandsTest : public QObject {
         QVERIFY(t.w.CommandRe->isEnabled());
         QVERIFY(t.w.statusTimer().enabled);
     }
+
+    void thePlateBoxTakesWhatAJapaneseInputMethodTypes() {
+        Window t;
+        for (int i = 0; i < 11; ++i) Click(t.w.CommandNext);
+        t.w.TextPlateNum->clear();
+        // The input method commits each full-width digit as it is typed.
+        for (const QString& digit : {QStringLiteral("１"), QStringLiteral("２")}) {
+            QInputMethodEvent commit;
+            commit.setCommitString(digit);
+            QApplication::sendEvent(t.w.TextPlateNum, &commit);
+        }
+        QCOMPARE(t.w.LabelPlate->text(), QStringLiteral("12/12"));
+        QCOMPARE(t.w.TextPlateNum->text(), QStringLiteral("12"));
+        QVERIFY(t.dialogs.boxes.empty());
+        t.w.TextPlateNum->setText(QStringLiteral("\u3000－３"));
+        QCOMPARE(t.w.LabelPlate->text(), QStringLiteral("1/12"));
+    }
 };
 
 QTEST_MAIN(CommandsTest)

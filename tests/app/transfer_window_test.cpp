@@ -38,6 +38,8 @@ class ScriptedLine final : public kelvara::SerialLine {
         return std::exchange(pending_, {});
     }
     void WaitForInput(int) override {}
+    std::string OpenErrorDetails() const override { return details; }
+    std::string details;
 
   private:
     std::string pending_;
@@ -119,10 +121,12 @@ class TransferWindowTest : public QObject {
         t.w.CommandNext->click();
         t.w.CommandMa[5]->click();
         t.line.opens = false;
+        t.line.details = "COM1 には何も接続されていません。";
         t.w.CommandRead->click();
         QCOMPARE(t.dialogs.boxes.size(), size_t(1));
         QCOMPARE(t.dialogs.boxes[0].text, QStringLiteral("ポートオープンエラー発生"));
         QCOMPARE(t.dialogs.boxes[0].title, QStringLiteral("通信エラー"));
+        QCOMPARE(t.dialogs.boxes[0].details, QStringLiteral("COM1 には何も接続されていません。"));
         QVERIFY(t.dialogs.boxes[0].icon == kelvara::Dialogs::Icon::None);
         QCOMPARE(t.w.LabelMes->text(), QStringLiteral("KelvaraEditor"));
         QCOMPARE(t.w.LabelPlate->text(), QStringLiteral("1/2"));
@@ -146,6 +150,53 @@ class TransferWindowTest : public QObject {
         QVERIFY(t.dialogs.boxes[0].icon == kelvara::Dialogs::Icon::Exclamation);
         QCOMPARE(t.line.opened, 0);
         QVERIFY(t.line.device.received.empty());
+
+        // A file opened during the write brings a value without a character: the write stops
+        // at that unit, the port closes and the same box tells why.
+        Window mid;
+        mid.line.onPoll = [&](int poll) {
+            if (poll == 0) mid.w.document().MaData[20] = 2;  // row 2, not sent yet
+        };
+        mid.w.CommandSendData->click();
+        QCOMPARE(mid.dialogs.boxes.size(), size_t(1));
+        QCOMPARE(mid.dialogs.boxes[0].title, QStringLiteral("通信エラー"));
+        QCOMPARE(mid.line.device.received, std::string("010000"));
+        QVERIFY(!mid.line.open);
+        QVERIFY(mid.w.CommandSendData->isEnabled());
+    }
+
+    void escStopsATransferAndKeepsTheDocument() {
+        Window t;
+        t.w.show();
+        t.w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&t.w));
+        QTest::keyClick(&t.w, Qt::Key_Escape);  // nothing to stop: nothing happens
+        QCOMPARE(t.w.LabelMes->text(), QStringLiteral("KelvaraEditor"));
+
+        t.w.TextPlateNum->setFocus();
+        t.line.device.answers = [](int unit) { return unit < 3; };  // then silent
+        t.line.device.reply = "*01" + std::string(16, 'f') + "aaaa90*";
+        t.w.CommandMa[9]->click();
+        const kelvara::Document before = t.w.document();
+        std::size_t sentAtEsc = 0;
+        t.line.onPoll = [&](int poll) {
+            if (poll != 6) return;
+            sentAtEsc = t.line.device.received.size();
+            QTest::keyClick(t.w.TextPlateNum, Qt::Key_Escape);
+        };
+        t.w.CommandSendData->click();
+        QCOMPARE(t.line.device.received.size(), sentAtEsc);  // nothing more went out
+        QVERIFY(!t.line.open);
+        QCOMPARE(t.w.LabelMes->text(), QStringLiteral("通信エラーもう一度やってください。"));
+        QCOMPARE(t.w.document().MaData, before.MaData);
+        QCOMPARE(t.w.document().PlateCount, before.PlateCount);
+        QVERIFY(t.w.CommandSendData->isEnabled());
+        QVERIFY(t.dialogs.boxes.empty());
+        // The next transfer is not stopped by the Esc of the last.
+        t.line.device = {};
+        t.line.onPoll = nullptr;
+        t.w.CommandSendData->click();
+        QCOMPARE(t.w.LabelMes->text(), QStringLiteral("データ書き込み完了"));
     }
 
     void lineEventsShowTheirMessage() {

@@ -1,10 +1,13 @@
 #include <QAction>
 #include <QApplication>
+#include <QGlyphRun>
 #include <QMenuBar>
+#include <QProcess>
 #include <QtTest>
 
 #include "app/appearance.h"
 #include "app/formmain.h"
+#include "device/transfer.h"
 #include "fake_dialogs.h"
 
 using kelvara::FormMain;
@@ -13,6 +16,18 @@ using kelvara::test::FakeDialogs;
 namespace {
 
 QColor Face(const QPushButton* button) { return button->palette().color(QPalette::Button); }
+
+// The darkest pixel of a widget as drawn: its caption's ink.
+int DarkestGrey(QWidget* widget) {
+    const QImage image = widget->grab().toImage();
+    int darkest = 255;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            darkest = std::min(darkest, qGray(image.pixel(x, y)));
+        }
+    }
+    return darkest;
+}
 
 // The seventeen controls the mode switch governs.
 QList<QWidget*> PlateControls(FormMain& w) {
@@ -92,6 +107,126 @@ class WindowTest : public QObject {
         QVERIFY2(middle.red() > 200 && middle.green() < 120 && middle.blue() < 120,
                  qPrintable(middle.name()));
         QCOMPARE(w.MenuHelpUse->text(), QStringLiteral("使い方"));
+    }
+
+    void everyStatusMessageFitsTheLabelWhole() {
+        FakeDialogs dialogs;
+        FormMain w(dialogs);
+        const QRectF label(QPointF(0, 0), QSizeF(w.LabelMes->size()));
+        QCOMPARE(label, QRectF(0, 0, 369, 41));
+        const QString messages[] = {"KelvaraEditor",
+                                    "Kelvaraを編集してください。",
+                                    "条件にマッチするデータがありませんした。",
+                                    "条件にマッチしたデータを変化させました。",
+                                    "ライフゲームスタート",
+                                    "試しに動かしたデータをもとにもどしました。",
+                                    kelvara::kWriteSendingText,
+                                    kelvara::kWriteDoneText,
+                                    kelvara::kLifeGameSendingText,
+                                    kelvara::kLifeGameDoneText,
+                                    kelvara::kReadingText,
+                                    kelvara::kReadDoneText,
+                                    kelvara::kTransferRetryText};
+        int wrapped = 0;
+        for (const QString& message : messages) {
+            const auto layout = w.LabelMes->Layout(message);
+            int laidOut = 0;
+            for (int i = 0; i < layout->lineCount(); ++i) {
+                const QTextLine line = layout->lineAt(i);
+                laidOut += line.textLength();
+                // The ink of every glyph, where it is drawn.
+                for (const QGlyphRun& run : line.glyphRuns()) {
+                    const QList<quint32> glyphs = run.glyphIndexes();
+                    const QList<QPointF> positions = run.positions();
+                    for (qsizetype g = 0; g < glyphs.size(); ++g) {
+                        const QRectF ink =
+                            run.rawFont().boundingRect(glyphs[g]).translated(positions[g]);
+                        QVERIFY2(
+                            label.contains(ink),
+                            qPrintable(message +
+                                       QStringLiteral(": line %1, glyph %2").arg(i + 1).arg(g)));
+                    }
+                }
+            }
+            QCOMPARE(laidOut, message.size());  // nothing cut off
+            wrapped += layout->lineCount() == 2;
+        }
+        QCOMPARE(wrapped, 3);  // the three longest take two lines
+    }
+
+    void disabledOptionsGreyTheirCaptions() {
+        FakeDialogs dialogs;
+        FormMain w(dialogs);
+        w.show();
+        QVERIFY(DarkestGrey(w.OptionAc[2]) < 60);  // black ink while usable
+        w.OptionMode[1]->click();
+        for (auto* option : w.OptionAc) {
+            QVERIFY(!option->isEnabled());
+            QVERIFY2(DarkestGrey(option) > 100, qPrintable(option->text()));
+        }
+    }
+
+    void aClickOnTheSelectedOptionRunsItsHandler() {
+        FakeDialogs dialogs;
+        FormMain w(dialogs);
+        auto& doc = w.document();
+        // As a hand-edited file can bring them: the options keep showing what they showed.
+        doc.AcData[1] = 5;
+        doc.GameMode = 2;
+        w.SetAll();
+        QVERIFY(w.OptionAc[1]->isChecked());
+        QVERIFY(w.OptionMode[0]->isChecked());
+        QTest::mouseClick(w.OptionAc[1], Qt::LeftButton, {}, QPoint(8, 8));
+        QCOMPARE(doc.AcData[1], std::int16_t(1));
+        QTest::mouseClick(w.OptionMode[0], Qt::LeftButton, {}, QPoint(8, 8));
+        QCOMPARE(doc.GameMode, std::int16_t(0));
+        // A selection from code runs the handler once, as the enabling shows.
+        doc.GameMode = 1;
+        w.SetAll();
+        QVERIFY(!w.CommandIf[0]->isEnabled());
+        QCOMPARE(doc.GameMode, std::int16_t(1));
+    }
+
+    void portMenuTooltipsNameTheDevicesPresentEachTimeItOpens() {
+        qunsetenv("KELVARA_COM1");
+        qunsetenv("KELVARA_COM2");
+        FakeDialogs dialogs;
+        FormMain w(dialogs);
+        std::vector<kelvara::PortInfo> ports;
+        w.setPortLister([&] { return ports; });
+        QVERIFY(w.MenuComPort->toolTipsVisible());
+        emit w.MenuComPort->aboutToShow();
+        QCOMPARE(w.menucom[0]->toolTip(), QStringLiteral("COM1 には何も接続されていません"));
+        ports = {{"/dev/ttyS0", "", "", {}, {}},
+                 {"/dev/ttyUSB0", "CP2102 USB to UART Bridge Controller", "", 0x10c4, 0xea60}};
+        emit w.MenuComPort->aboutToShow();
+        QCOMPARE(w.menucom[0]->toolTip(),
+                 QStringLiteral("/dev/ttyUSB0 — CP2102 USB to UART Bridge Controller (10c4:ea60)"));
+        QCOMPARE(w.menucom[1]->toolTip(), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(w.menucom[2]->toolTip(), QStringLiteral("COM3 には何も接続されていません"));
+        QCOMPARE(w.menucom[0]->text(), QStringLiteral("COM1"));  // captions stay
+    }
+
+    void listPortsNeedsNoDisplay() {
+        QProcess editor;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+        env.insert("KELVARA_COM2", "/tmp/kelvara-test-com2");
+        editor.setProcessEnvironment(env);
+        editor.start(QStringLiteral(KELVARA_EDITOR_PROGRAM), {"--list-ports"});
+        QVERIFY(editor.waitForFinished(20000));
+        QCOMPARE(editor.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(editor.exitCode(), 0);
+        const QStringList lines =
+            QString::fromUtf8(editor.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 9);
+        for (int n = 1; n <= 9; ++n)
+            QVERIFY(lines[n - 1].startsWith(QStringLiteral("COM%1  ").arg(n)));
+        QVERIFY2(lines[1].contains("/tmp/kelvara-test-com2") && lines[1].contains("KELVARA_COM2"),
+                 qPrintable(lines[1]));
+        editor.start(QStringLiteral(KELVARA_EDITOR_PROGRAM), {"--help"});
+        QVERIFY(editor.waitForFinished(20000));
+        QVERIFY(QString::fromUtf8(editor.readAllStandardOutput()).contains("--list-ports"));
     }
 
     void newResetsRulesButKeepsFilePortAndUndo() {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "fake_device.h"
 
@@ -51,6 +52,13 @@ class PtyDevice {
                 }
                 sent += std::size_t(w);
             }
+        }
+    }
+
+    // Puts text on the line as the device, from any thread.
+    void Put(std::string_view text) {
+        if (master_ >= 0) {
+            static_cast<void>(::write(master_, text.data(), text.size()));
         }
     }
 

@@ -2,10 +2,15 @@
 // pseudo-terminal serviced from the polling thread.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QThread>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "device/qt_serial_line.h"
@@ -23,13 +28,16 @@ struct PtyRig : TransferHost {
         QObject::connect(&line, &QtSerialLine::lineEvent,
                          [this](int code) { events.push_back(code); });
     }
-    void Run(std::int16_t mode, const TransferTiming& timing = {}) {
-        ComMain(mode, doc, line, *this, timing);
+    TransferResult Run(std::int16_t mode, const TransferTiming& timing = {}) {
+        polls = 0;
+        const TransferResult result = ComMain(mode, doc, line, *this, timing);
         QCoreApplication::processEvents();  // line events arrive with the next pass
+        return result;
     }
 
     void ProcessEvents() override {
-        pty.Service();
+        ++polls;
+        active->Service();
         QCoreApplication::processEvents();
         if (onPoll) {
             onPoll();
@@ -44,7 +52,9 @@ struct PtyRig : TransferHost {
 
     fakes::FakeDevice device;
     fakes::PtyDevice pty{device};
-    QtSerialLine line;
+    fakes::PtyDevice* active = &pty;  // the device the polls service
+    QtSerialLine line{nullptr, [] { return std::vector<PortInfo>{}; }};
+    int polls = 0;
     Document doc;
     std::vector<int> events;
     std::vector<std::string> statuses;
@@ -110,29 +120,114 @@ TEST(SerialLineTest, APortThatDoesNotExistShowsOnlyTheOpenError) {
     PtyRig rig;
     qputenv("KELVARA_COM3", "/nonexistent");
     rig.doc.ComPort = 3;
-    rig.Run(kTransferWrite);
+    EXPECT_EQ(rig.Run(kTransferWrite), TransferResult::kPortOpenFailed);
     qunsetenv("KELVARA_COM3");
     EXPECT_EQ(rig.portErrors, 1);
     EXPECT_TRUE(rig.statuses.empty());
     EXPECT_TRUE(rig.events.empty());
     EXPECT_TRUE(rig.device.received.empty());
+    const std::string details = rig.line.OpenErrorDetails();
+    EXPECT_NE(details.find("ポート: COM3 (/nonexistent)\n理由: "), std::string::npos) << details;
+
+    // No port present at all: COM5 names no device, and the box says so.
+    rig.doc.ComPort = 5;
+    EXPECT_EQ(rig.Run(kTransferRead), TransferResult::kPortOpenFailed);
+    EXPECT_EQ(rig.line.OpenErrorDetails().rfind("COM5 には何も接続されていません", 0), 0u);
 }
 
-TEST(SerialLineTest, ALineThatVanishesIsClosedAndTheWaitsRunOut) {
-    PtyRig rig;
-    ASSERT_TRUE(rig.pty.Ready());
-    bool closedDuringTransfer = false;
-    rig.onPoll = [&] {
-        if (rig.device.units == 3) {
-            rig.pty.CloseMaster();
-        }
-        closedDuringTransfer = closedDuringTransfer || !rig.line.IsOpen();
-    };
-    TransferTiming quick;
-    quick.pollLimit = 5;
-    rig.Run(kTransferWrite, quick);
-    EXPECT_TRUE(closedDuringTransfer);
-    EXPECT_EQ(rig.statuses.back(), kTransferRetryText);
+TEST(SerialLineTest, APortTheUserMayNotOpenSaysHowToGetAccess) {
+    fakes::FakeDevice device;
+    fakes::PtyDevice pty(device);
+    ASSERT_TRUE(pty.Ready());
+    // Root may open anything: the check runs as nobody, in a child.
+    const bool root = ::geteuid() == 0;
+    ASSERT_EQ(::chmod(pty.SlavePath().c_str(), root ? 0600 : 0), 0);
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        QtSerialLine line(nullptr, [] { return std::vector<PortInfo>{}; });
+        line.SetDevice(QString::fromStdString(pty.SlavePath()));
+        const bool opened = line.Open();
+        const std::string details = line.OpenErrorDetails();
+        const bool written =
+            ::write(out[1], details.data(), details.size()) == ssize_t(details.size());
+        ::_exit(opened ? 1 : written ? 0 : 2);
+    }
+    ::close(out[1]);
+    std::string details;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) details.append(buffer, n);
+    ::close(out[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << details;
+    EXPECT_NE(details.find(pty.SlavePath()), std::string::npos) << details;
+    EXPECT_NE(details.find("sudo usermod -aG "), std::string::npos) << details;
+    EXPECT_NE(details.find("ログインし直してください"), std::string::npos) << details;
+}
+
+TEST(SerialLineTest, TheWaitBetweenPollsEndsWhenACharacterArrives) {
+    fakes::FakeDevice device;
+    fakes::PtyDevice pty(device);
+    ASSERT_TRUE(pty.Ready());
+    std::vector<int> events;
+    QtSerialLine line(nullptr, [] { return std::vector<PortInfo>{}; });
+    QObject::connect(&line, &QtSerialLine::lineEvent, [&](int code) { events.push_back(code); });
+    line.SetDevice(QString::fromStdString(pty.SlavePath()));
+    ASSERT_TRUE(line.Open());
+    line.WaitForInput(20);  // nothing comes: the wait runs out, which is no line error
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(line.IsOpen());
+
+    std::thread answer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        pty.Put("*");
+    });
+    QElapsedTimer clock;
+    clock.start();
+    line.WaitForInput(5000);
+    const qint64 waited = clock.elapsed();
+    answer.join();
+    EXPECT_LT(waited, 2500);  // it returned with the character, not at the end of the wait
+    EXPECT_EQ(line.ReadAll(), "*");
+    line.Close();
+}
+
+// The device side going away (a pty's master closed, as a USB adapter pulled) is one failure:
+// no box, the transfer ends within a poll or two, and the next transfer opens afresh.
+TEST(SerialLineTest, ALineThatGoesAwayEndsTheTransferWithoutABox) {
+    for (const std::int16_t mode : {kTransferWrite, kTransferRead}) {
+        PtyRig rig;
+        ASSERT_TRUE(rig.pty.Ready());
+        rig.device.answers = [](int unit) { return unit <= 3; };  // read: no reply at all
+        int closedAt = 0;
+        rig.onPoll = [&] {
+            if (closedAt == 0 && rig.polls == 4) {
+                rig.pty.CloseMaster();
+                closedAt = rig.polls;
+            }
+        };
+        EXPECT_EQ(rig.Run(mode), TransferResult::kLineLost) << mode;
+        EXPECT_LE(rig.polls - closedAt, 2) << mode;
+        EXPECT_TRUE(rig.events.empty()) << mode;
+        EXPECT_EQ(rig.statuses.back(), kTransferRetryText);
+        EXPECT_FALSE(rig.line.IsOpen());
+
+        fakes::FakeDevice again;
+        fakes::PtyDevice pty(again);
+        ASSERT_TRUE(pty.Ready());
+        rig.active = &pty;
+        qputenv("KELVARA_COM1", QByteArray::fromStdString(pty.SlavePath()));
+        rig.onPoll = nullptr;
+        EXPECT_EQ(rig.Run(kTransferLifeGame), TransferResult::kDone) << mode;
+        EXPECT_EQ(again.received, "ff" + std::string(16, '0'));
+        EXPECT_TRUE(rig.events.empty());
+    }
 }
 
 TEST(SerialLineTest, ComNumbersNameThePortsPresentAndTheOverrideWins) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -51,12 +52,16 @@ struct Rig : SerialLine, TransferHost {
     void ShowPortOpenError() override { Log("portError"); }
     void ShowTransferError(const std::string& text) override { Log("refused:" + text); }
     bool Closing() const override { return closing; }
+    bool StopRequested() const override { return stopping; }
+    void Progress(int done, int total) override {
+        progress.push_back(std::to_string(done) + "/" + std::to_string(total));
+    }
 
     void Log(std::string entry) { trace.push_back(std::move(entry)); }
 
     // The trace with each run of polls ("p", "i3" after each unanswered one) as "wait:<polls>".
     Trace Run(std::int16_t mode) {
-        ComMain(mode, doc, *this, *this);
+        result = ComMain(mode, doc, *this, *this);
         Trace out;
         for (std::size_t i = 0; i < trace.size();) {
             int n = 0;
@@ -75,8 +80,10 @@ struct Rig : SerialLine, TransferHost {
     fakes::FakeDevice device;
     Trace trace;
     std::string pending;
-    bool open = false, openFails = false, closing = false;
+    bool open = false, openFails = false, closing = false, stopping = false;
     int polls = 0;
+    TransferResult result = TransferResult::kDone;
+    std::vector<std::string> progress;
     std::function<void(int poll)> onPoll;
 };
 
@@ -94,6 +101,10 @@ TEST(WriteTransferTest, NewDocumentGoesOutUnitByUnit) {
                      "s10", "wait:1", "status:データ書き込み完了", "arm", "close"});
     EXPECT_EQ(rig.Run(kTransferWrite), expected);
     EXPECT_EQ(rig.device.received, "010000000000000000aaaa90");
+    EXPECT_EQ(rig.result, TransferResult::kDone);
+    EXPECT_EQ(rig.progress.front(), "1/12");
+    EXPECT_EQ(rig.progress.back(), "12/12");
+    EXPECT_EQ(rig.progress.size(), 12u);
 }
 
 TEST(WriteTransferTest, FiftyPlatesAndARowGoOutInOrder) {
@@ -202,7 +213,63 @@ TEST(TransferTest, OtherModesOpenAndCloseOnlyAndAFailedOpenShowsOnlyTheBox) {
         Rig rig;
         rig.openFails = true;
         EXPECT_EQ(rig.Run(mode), (Trace{"port:1", "open", "portError"})) << mode;
+        EXPECT_EQ(rig.result, TransferResult::kPortOpenFailed);
     }
+}
+
+// Esc and a line that goes away end the exchange at the poll that notices them: nothing more is
+// sent, the port closes, and the label asks to try again; the document keeps what it had.
+TEST(TransferTest, AStopOrALostLineEndsAtTheNextPollLikeATimeOut) {
+    for (const bool lost : {false, true}) {
+        Rig rig;
+        rig.onPoll = [&](int poll) {
+            if (poll != 4) return;
+            (lost ? rig.open : rig.stopping) = !lost;
+        };
+        const Trace trace = rig.Run(kTransferWrite);
+        EXPECT_EQ(Tail(trace, 3), (Trace{"wait:1", "close", kRetry})) << lost;
+        EXPECT_EQ(rig.device.received, "01000000") << lost;  // the count and rows 0..2
+        EXPECT_EQ(rig.result, lost ? TransferResult::kLineLost : TransferResult::kStopped);
+
+        Rig read;
+        read.device.answers = [](int) { return false; };
+        read.doc.MaData[9] = kOn;
+        const Document before = read.doc;
+        read.onPoll = [&](int poll) {
+            if (poll == 7) (lost ? read.open : read.stopping) = !lost;
+        };
+        EXPECT_EQ(read.Run(kTransferRead), (Trace{"port:1", "open", "status:データ読み出し中",
+                                                  "w:00", "s30", "wait:7", "close", kRetry}));
+        EXPECT_EQ(read.doc.MaData, before.MaData);
+        EXPECT_EQ(read.doc.PlateCount, before.PlateCount);
+    }
+}
+
+// A value edited in while the write runs that has no character stops the write at that unit:
+// nothing is sent in its place or after it, and the box names what cannot go.
+TEST(WriteTransferTest, AnUnsendableValueEditedInStopsTheWriteAtItsUnit) {
+    Rig rig;
+    rig.doc.PlateCount = 2;
+    rig.onPoll = [&](int poll) {
+        if (poll == 10) rig.doc.IfData[2][4] = 7;  // while plate 1 goes out
+    };
+    Trace trace = rig.Run(kTransferWrite);
+    // Plate 2's first unit went; its second would carry the 7 in its first character, so
+    // neither of its characters goes.
+    EXPECT_EQ(rig.device.received, "02" + std::string(16, '0') + "aaaa90" + "aa");
+    EXPECT_EQ(Tail(trace, 3),
+              (Trace{"wait:1", "close",
+                     "refused:プレート2に送信できない値があります。ファイルを確認してください。"}));
+    EXPECT_EQ(rig.result, TransferResult::kRefused);
+
+    Rig row;
+    row.onPoll = [&](int poll) {
+        if (poll == 2) row.doc.MaData[8 + 3] = 2;  // row 1, before it goes out
+    };
+    trace = row.Run(kTransferLifeGame);
+    EXPECT_EQ(row.device.received, "ff00");
+    EXPECT_EQ(trace.back(),
+              "refused:パターンに送信できない値があります。ファイルを確認してください。");
 }
 
 TEST(TransferTest, ValuesWithoutACharacterAreRefusedBeforeThePortOpens) {
@@ -226,6 +293,26 @@ TEST(TransferTest, ValuesWithoutACharacterAreRefusedBeforeThePortOpens) {
     EXPECT_FALSE(refused([](Document& d) { d.PlateCount = 60; }, kTransferLifeGame));
     EXPECT_FALSE(refused([](Document& d) { d.AcData[2] = 9; }, kTransferWrite));
     EXPECT_FALSE(refused([](Document& d) { d.MaData[0] = 5; }, kTransferRead));
+
+    // Every value that cannot go, in the order it would be sent, with its place.
+    Rig rig;
+    rig.doc.PlateCount = 3;
+    rig.doc.MaData[63] = -1;
+    rig.doc.IfData[2][4] = 3;
+    rig.doc.AcData[3] = 4;
+    rig.doc.IfData[4][0] = 9;  // beyond the count: never sent
+    using Kind = UnsendableValue::Kind;
+    const auto values = UnsendableValues(rig.doc, kTransferWrite);
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_EQ(std::tie(values[0].kind, values[0].plate, values[0].index, values[0].value),
+              std::tuple(Kind::kPatternCell, 0, 63, -1));
+    EXPECT_EQ(std::tie(values[1].kind, values[1].plate, values[1].index, values[1].value),
+              std::tuple(Kind::kConditionCell, 2, 4, 3));
+    EXPECT_EQ(std::tie(values[2].kind, values[2].plate, values[2].index, values[2].value),
+              std::tuple(Kind::kMethod, 3, -1, 4));
+    EXPECT_EQ(UnsendableValues(rig.doc, kTransferLifeGame).size(), 1u);
+    rig.doc.PlateCount = 0;
+    EXPECT_EQ(UnsendableValues(rig.doc, kTransferWrite).front().kind, Kind::kPlateCount);
 }
 
 TEST(ReadTransferTest, AWholeReplyIsDecodedIntoTheDocument) {
@@ -239,6 +326,7 @@ TEST(ReadTransferTest, AWholeReplyIsDecodedIntoTheDocument) {
                             [](std::int16_t cell) { return cell == kOn; }));
     EXPECT_EQ(rig.doc.IfData[2], (Condition{2, 2, 1, 1, 2, 2, 1, 1, 2}));
     EXPECT_EQ(rig.doc.AcData[1], kMethodOff);
+    EXPECT_EQ(rig.progress, (std::vector<std::string>{"32/32"}));
 
     // An unreadable count with a reply as long as the kept count asks for is taken.
     Rig kept;

@@ -132,7 +132,11 @@ TEST(PlateNumberTest, ReadsTheIntegerPartRoundedDownExactly) {
         {"-3", -3}, {"-3.000", -3}, {"-0.000001", -1}, {"2.99999999999999999999", 2},
         {"-32768", -32768}, {"99999999999", max}, {"-99999999999", min}, {"-2147483648.5", min},
         {"", no}, {" ", no}, {"-", no}, {".", no}, {"abc", no}, {"1e3", no}, {"0x10", no},
-        {"1 2", no}, {"- 1", no}, {"1.2.3", no}, {"+-1", no}};
+        {"1 2", no}, {"- 1", no}, {"1.2.3", no}, {"+-1", no},
+        // What a Japanese input method types: full-width digits, signs and point, and the
+        // ideographic space, alone or mixed with ASCII.
+        {"１２", 12}, {"\u3000＋３\u3000", 3}, {"－２．７", -3}, {"９9", 99}, {"．５", 0},
+        {"１ ２", no}, {"１２ａ", no}, {"一", no}, {"\xEF\xBC", no}, {"１\xEF\xBC", no}};
     // clang-format on
     for (const auto& [text, floor] : cases) EXPECT_EQ(ReadPlateNumberFloor(text), floor) << text;
     const std::string digits(100000, '9');
@@ -149,7 +153,8 @@ TEST(PlateNumberTest, GoesToTheTypedPlateWithinItsLimits) {
         {"", Nothing, 5}, {"abc", NotMade, 5}, {"-", NotMade, 5}, {"99999999999", NotMade, 5},
         {"-99999999999", Go, 5},  // does not fit 16 bits: NowPlate stays
         {" 3 ", Go, 3}, {"2.7", Go, 2}, {"0", Go, 1}, {"4", Go, 4}, {"-3", Go, 1}, {"5", Go, 5},
-        {"1", Go, 1}, {"12", NotMade, 1}};  // typing "12" passes through "1"
+        {"1", Go, 1}, {"12", NotMade, 1},  // typing "12" passes through "1"
+        {"４", Go, 4}, {"１", Go, 1}};
     // clang-format on
     for (const auto& [text, action, now] : steps) {
         EXPECT_EQ(PlateNumberChanged(doc, text), action) << text;

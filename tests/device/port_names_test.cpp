@@ -1,0 +1,88 @@
+#include "device/port_names.h"
+
+#include <gtest/gtest.h>
+
+namespace kelvara {
+namespace {
+
+const PortInfo kOnBoard{"/dev/ttyS0", "", "", {}, {}};
+const PortInfo kCp2102{"/dev/ttyUSB0", "CP2102 USB to UART Bridge Controller", "Silicon Labs",
+                       0x10c4, 0xea60};
+const PortInfo kFtdi{"/dev/ttyUSB10", "FT232R USB UART", "FTDI", 0x0403, 0x6001};
+const PortInfo kAcm{"/dev/ttyACM0", "", "Arduino", {}, {}};  // named like an adapter, no ids
+const PortInfo kUsb2{"/dev/ttyUSB2", "CH340", "", 0x1a86, 0x7523};
+
+std::string Device(int n, const std::vector<PortInfo>& ports,
+                   PortSystem system = PortSystem::kLinux, std::string_view override = {}) {
+    return ResolveComPort(n, ports, override, system).device;
+}
+
+TEST(PortNamesTest, ComNumbersTakeUsbAdaptersFirstInNaturalOrder) {
+    EXPECT_EQ(Device(1, {}), "");  // nothing present: COM1 names no device
+    EXPECT_EQ(Device(1, {kOnBoard}), "/dev/ttyS0");
+    EXPECT_EQ(Device(1, {kOnBoard, kCp2102}), "/dev/ttyUSB0");  // plugged in after start-up
+    const std::vector<PortInfo> many{kOnBoard, kFtdi, kCp2102, kAcm, kUsb2};
+    const char* const order[] = {"/dev/ttyACM0",  "/dev/ttyUSB0", "/dev/ttyUSB2",
+                                 "/dev/ttyUSB10", "/dev/ttyS0",   ""};
+    for (int n = 1; n <= 6; ++n) EXPECT_EQ(Device(n, many), order[n - 1]) << n;
+    EXPECT_EQ(Device(9, many), "");
+    EXPECT_EQ(Device(0, many), "");
+    // The override names its one port on every system, present or not.
+    EXPECT_EQ(Device(2, many, PortSystem::kLinux, "/tmp/kelvara-com2"), "/tmp/kelvara-com2");
+    EXPECT_EQ(Device(7, {}, PortSystem::kWindows, "COM12"), "COM12");
+    // Windows keeps COMn, whatever is present.
+    EXPECT_EQ(Device(3, {}, PortSystem::kWindows), "COM3");
+    EXPECT_EQ(ComPortName(9), "COM9");
+    // macOS: the call-out device of each port, adapters first.
+    const std::vector<PortInfo> mac{{"/dev/tty.usbserial-A1", "", "", {}, {}},
+                                    {"/dev/cu.usbserial-A1", "", "", {}, {}},
+                                    {"/dev/cu.Bluetooth-Incoming-Port", "", "", {}, {}},
+                                    {"/dev/tty.Bluetooth-Incoming-Port", "", "", {}, {}}};
+    EXPECT_EQ(Device(1, mac, PortSystem::kMacOS), "/dev/cu.usbserial-A1");
+    EXPECT_EQ(Device(2, mac, PortSystem::kMacOS), "/dev/cu.Bluetooth-Incoming-Port");
+    EXPECT_EQ(Device(3, mac, PortSystem::kMacOS), "");
+}
+
+TEST(PortNamesTest, TooltipsAndTheTableSayWhatEachNumberReaches) {
+    const std::vector<PortInfo> ports{kOnBoard, kCp2102};
+    EXPECT_EQ(PortToolTip(1, ResolveComPort(1, ports, {}, PortSystem::kLinux)),
+              "/dev/ttyUSB0 — CP2102 USB to UART Bridge Controller (10c4:ea60)");
+    EXPECT_EQ(PortToolTip(2, ResolveComPort(2, ports, {}, PortSystem::kLinux)), "/dev/ttyS0");
+    EXPECT_EQ(PortToolTip(3, ResolveComPort(3, ports, {}, PortSystem::kLinux)),
+              "COM3 には何も接続されていません");
+    EXPECT_EQ(PortToolTip(4, ResolveComPort(4, ports, "/tmp/sim", PortSystem::kLinux)),
+              "/tmp/sim — KELVARA_COM4 で指定");
+    EXPECT_EQ(PortToolTip(5, ResolveComPort(5, ports, {}, PortSystem::kWindows)),
+              "COM5 — 何も接続されていません");
+    EXPECT_EQ(DescribePort(kAcm), "Arduino");
+
+    const std::vector<std::string> table = PortTable(ports, {"", "/tmp/sim"}, PortSystem::kLinux);
+    ASSERT_EQ(table.size(), 9u);
+    EXPECT_EQ(table[0], "COM1  /dev/ttyUSB0  CP2102 USB to UART Bridge Controller (10c4:ea60)");
+    EXPECT_EQ(table[1], "COM2  /tmp/sim      KELVARA_COM2");
+    EXPECT_EQ(table[2], "COM3  -");  // the override took COM2's place; the list goes on at 2
+    EXPECT_EQ(table[8], "COM9  -");
+}
+
+TEST(PortNamesTest, ThePortOpenBoxSaysWhatWasTriedAndWhatToDo) {
+    PortOpenFailure none{PortOpenFailure::Kind::kNoDevice, 4, "", "", ""};
+    EXPECT_EQ(PortOpenDetails(none, PortSystem::kLinux).rfind("COM4 には何も接続されていません", 0),
+              0u);
+    PortOpenFailure denied{PortOpenFailure::Kind::kPermission, 1, "/dev/ttyUSB0",
+                           "Permission denied", "uucp"};
+    const std::string text = PortOpenDetails(denied, PortSystem::kLinux);
+    EXPECT_NE(text.find("ポート: COM1 (/dev/ttyUSB0)"), std::string::npos) << text;
+    EXPECT_NE(text.find("理由: Permission denied"), std::string::npos) << text;
+    EXPECT_NE(text.find("sudo usermod -aG uucp $USER"), std::string::npos) << text;
+    EXPECT_NE(text.find("ログインし直してください"), std::string::npos) << text;
+    denied.group.clear();
+    EXPECT_NE(PortOpenDetails(denied, PortSystem::kLinux).find("-aG dialout"), std::string::npos);
+    EXPECT_EQ(PortOpenDetails(denied, PortSystem::kWindows).find("usermod"), std::string::npos);
+    PortOpenFailure busy{PortOpenFailure::Kind::kBusy, 2, "COM2", "Access is denied.", ""};
+    EXPECT_EQ(PortOpenDetails(busy, PortSystem::kWindows),
+              "ポート: COM2\n理由: Access is denied.\n"
+              "ほかのプログラムがこのポートを使っていないか確かめてください。");
+}
+
+}  // namespace
+}  // namespace kelvara

@@ -180,6 +180,14 @@ class WindowTest : public QObject {
         QCOMPARE(doc.AcData[1], std::int16_t(1));
         QTest::mouseClick(w.OptionMode[0], Qt::LeftButton, {}, QPoint(8, 8));
         QCOMPARE(doc.GameMode, std::int16_t(0));
+        // Moving through the options with the keyboard selects, and so sets, the method too.
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.OptionAc[1]->setFocus();
+        QTest::keyClick(w.OptionAc[1], Qt::Key_Down);
+        QVERIFY(w.OptionAc[0]->isChecked());
+        QCOMPARE(doc.AcData[1], std::int16_t(0));
         // A selection from code runs the handler once, as the enabling shows.
         doc.GameMode = 1;
         w.SetAll();

@@ -264,7 +264,8 @@ std::string Describe(const Event& event) {
         case Event::Kind::kReplied:
             return "read: document sent";
         case Event::Kind::kDropped:
-            return "dropped: unit \"" + event.unit + "\" does not fit; waiting for a new write";
+            return "dropped: unit \"" + kelvara::sim::Printable(event.unit) +
+                   "\" does not fit; waiting for a new write";
         case Event::Kind::kAbandoned:
             return "abandoned: the line paused in the middle of a write";
     }

@@ -141,13 +141,20 @@ TEST(MachineProtocolTest, FiftyPlatesAndLifeGameMode) {
 }
 
 TEST(MachineProtocolTest, UnitsThatDoNotFitAreDroppedAndEndTheWrite) {
-    // As a first unit: lower-case count, a count above 50, upper-case marker, no digits.
-    for (const char* unit : {"0a", "33", "FF", "zz", "*0"}) {
+    // As a first unit: lower-case count, a count above 50, upper-case marker, no digits,
+    // control characters. The event carries the unit exactly as it came.
+    const std::vector<std::string> misfitFirst = {"0a", "33",    "FF",   "zz",
+                                                  "*0", "\033c", "\r\n", std::string("0\0", 2)};
+    for (const std::string& unit : misfitFirst) {
         MachineProtocol machine;
         Line line{machine};
-        EXPECT_EQ(line.Send(unit), "") << unit;
-        EXPECT_FALSE(machine.Receiving()) << unit;
-        EXPECT_EQ(line.Send("00"), kNewDocumentReply) << unit;
+        EXPECT_EQ(line.Send(unit), "") << Printable(unit);
+        EXPECT_FALSE(machine.Receiving()) << Printable(unit);
+        const auto events = machine.TakeEvents();
+        ASSERT_EQ(events.size(), 1u) << Printable(unit);
+        EXPECT_EQ(events[0].kind, Event::Kind::kDropped);
+        EXPECT_EQ(events[0].unit, unit);
+        EXPECT_EQ(line.Send("00"), kNewDocumentReply) << Printable(unit);
     }
 
     // Inside a write: a lower-case row, a pair digit with the code 3, a cell 8 of code 3, a
@@ -171,6 +178,22 @@ TEST(MachineProtocolTest, UnitsThatDoNotFitAreDroppedAndEndTheWrite) {
     MachineProtocol machine;
     Line line{machine};
     EXPECT_EQ(line.SendUnits({"01", "00"}), (std::vector<std::string>{"*", "*"}));
+}
+
+TEST(MachineProtocolTest, WhatCameOffTheLineIsShownWithEveryControlCharacterEscaped) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"0a", "0a"},
+        {"\033c", "\\x1bc"},  // the terminal reset
+        {"\r\n", "\\r\\n"},   // would break the redraw in place
+        {"\t\b", "\\t\\x08"},
+        {std::string("\0\x7f", 2), "\\x00\\x7f"},
+        {"\x9b\xff", "\\x9b\\xff"},  // a C1 control and a byte outside ASCII
+        {"\\x", "\\\\x"},            // a backslash cannot pass for an escape
+        {"\"}", "\\\"}"},            // nor a quote for the end of the unit
+    };
+    for (const auto& [received, shown] : cases) {
+        EXPECT_EQ(Printable(received), shown);
+    }
 }
 
 TEST(MachineProtocolTest, APauseDropsAHalfUnitOrAnUnfinishedWrite) {

@@ -1,13 +1,25 @@
-// The editor's transfers through the real QSerialPort against the real kelvara-sim program.
+// The editor's transfers through the real QSerialPort against the real kelvara-sim program, and
+// the program's own conduct towards a client that misbehaves on the line.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "device/qt_serial_line.h"
@@ -16,22 +28,72 @@
 namespace kelvara {
 namespace {
 
-// The simulator, started for one test and stopped at its end.
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void MakeRaw(int fd) {
+    termios raw{};
+    ::tcgetattr(fd, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(fd, TCSANOW, &raw);
+}
+
+// The simulator, started for one test and stopped at its end. Its standard output is a pipe,
+// or a terminal of the test's own where it draws its cells.
 class Simulator {
   public:
-    explicit Simulator(QStringList arguments) {
+    enum class Output { kPipe, kTerminal };
+
+    explicit Simulator(QStringList arguments, Output output = Output::kPipe) {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // AddressSanitizer holds on to freed memory (up to 256 MB) before reusing it, which
+        // would read as growth: the memory figures are to be the program's own.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("ASAN_OPTIONS",
+                           environment.value("ASAN_OPTIONS") + ":quarantine_size_mb=1");
+        process_.setProcessEnvironment(environment);
+        int slave = -1;
+        if (output == Output::kTerminal) {
+            terminal_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            if (terminal_ < 0 || ::grantpt(terminal_) != 0 || ::unlockpt(terminal_) != 0 ||
+                (slave = ::open(::ptsname(terminal_), O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0) {
+                return;
+            }
+            MakeRaw(slave);  // what the program writes arrives unchanged
+            const winsize size{30, 100, 0, 0};
+            ::ioctl(slave, TIOCSWINSZ, &size);
+            process_.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
+        }
         process_.start(QStringLiteral(KELVARA_SIM_PROGRAM), arguments);
+        if (slave >= 0) {
+            ::close(slave);
+        }
         if (!process_.waitForStarted(10000)) {
             return;
         }
-        while (!process_.canReadLine() && process_.waitForReadyRead(10000)) {
+        if (terminal_ >= 0) {
+            if (WaitForOutput("\n", 10000)) {
+                path_ = QString::fromStdString(output_.substr(0, output_.find('\n')));
+            }
+        } else {
+            while (!process_.canReadLine() && process_.waitForReadyRead(10000)) {
+            }
+            path_ = QString::fromUtf8(process_.readLine());
         }
-        path_ = QString::fromUtf8(process_.readLine()).trimmed();
+        path_ = path_.trimmed();
     }
-    ~Simulator() { Stop(); }
+    ~Simulator() {
+        Stop();
+        if (terminal_ >= 0) {
+            ::close(terminal_);
+        }
+    }
 
     const QString& Path() const { return path_; }
+    const std::string& Printed() const { return output_; }
 
     // SIGTERM, as a user or a script stops it; returns the exit code.
     int Stop() {
@@ -46,9 +108,60 @@ class Simulator {
         return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
     }
 
+    // Sends signal; returns how long it took to end, nothing when it still runs after limitMs.
+    std::optional<double> StopWith(int signal, int limitMs) {
+        const auto start = Clock::now();
+        if (const qint64 pid = process_.processId(); pid > 0) {
+            ::kill(static_cast<pid_t>(pid), signal);
+        }
+        do {
+            Drain();  // may see the end already
+            if (process_.state() == QProcess::NotRunning || process_.waitForFinished(1)) {
+                return MsSince(start);
+            }
+        } while (MsSince(start) < limitMs);
+        return std::nullopt;
+    }
+
+    // Takes in what it has written so far, so that it is never held up by its output.
+    void Drain() {
+        QCoreApplication::processEvents();
+        output_ += process_.readAllStandardOutput().toStdString();
+        char buffer[4096];
+        for (ssize_t n; terminal_ >= 0 && (n = ::read(terminal_, buffer, sizeof buffer)) > 0;) {
+            output_.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+
+    // Whether text turns up in its output, after what was found before, within limitMs.
+    bool WaitForOutput(std::string_view text, int limitMs) {
+        for (const auto start = Clock::now(); MsSince(start) < limitMs; QThread::msleep(5)) {
+            Drain();
+            if (const auto at = output_.find(text, searched_); at != std::string::npos) {
+                searched_ = at + text.size();
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // A figure from /proc/PID/status in kB: "VmRSS" now, "VmHWM" at its peak.
+    long MemoryKb(const std::string& field) {
+        std::ifstream status("/proc/" + std::to_string(process_.processId()) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind(field + ":", 0) == 0) {
+                return std::stol(line.substr(field.size() + 1));
+            }
+        }
+        return -1;
+    }
+
   private:
     QProcess process_;
     QString path_;
+    int terminal_ = -1;
+    std::string output_;
+    std::size_t searched_ = 0;
 };
 
 class Host : public TransferHost {
@@ -235,6 +348,174 @@ TEST(SimulatorTest, AStrayStarBeforeTheReplyIsRefused) {
     Document fresh;
     InitDocument(fresh);
     ExpectSameDocument(editor.doc, fresh);
+}
+
+// ---------------------------------------------------------------------------------------------
+// A client that misbehaves on the line: the program must stay in its user's hands.
+
+// The other end of the line, raw and non-blocking, without any serial library.
+class RawClient {
+  public:
+    explicit RawClient(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
+        if (fd_ >= 0) {
+            MakeRaw(fd_);
+        }
+    }
+    ~RawClient() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Puts what the terminal takes of text on the line without waiting; returns how much.
+    std::size_t Offer(std::string_view text) {
+        const ssize_t n = ::write(fd_, text.data(), text.size());
+        if (n <= 0) {
+            pollfd out{fd_, POLLOUT, 0};  // full: a moment for the machine
+            ::poll(&out, 1, 2);
+            return 0;
+        }
+        return static_cast<std::size_t>(n);
+    }
+
+    // Reads until count characters have come or the line has been quiet for quietMs.
+    std::string Read(std::size_t count, int quietMs) {
+        std::string got;
+        char buffer[4096];
+        while (got.size() < count) {
+            pollfd in{fd_, POLLIN, 0};
+            if (::poll(&in, 1, quietMs) <= 0) {
+                break;
+            }
+            const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
+            if (n <= 0) {
+                break;
+            }
+            got.append(buffer, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+
+  private:
+    int fd_;
+};
+
+constexpr char kFreshReply[] = "*010000000000000000aaaa90*";
+constexpr int kStopLimitMs = 2000;  // the stop takes milliseconds; seconds mean it was ignored
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kGrowthLimitKb = 16 * 1024;  // the sanitizer's allocator keeps caches of its own
+#else
+constexpr long kGrowthLimitKb = 4 * 1024;
+#endif
+
+// Puts unit on the line over and over for durationMs without reading anything back; returns
+// how many characters the line took.
+std::size_t Flood(RawClient& client, Simulator& sim, const std::string& unit, int durationMs) {
+    std::string block;
+    while (block.size() < 1024) {
+        block += unit;
+    }
+    std::size_t taken = 0;
+    for (const auto start = Clock::now(); MsSince(start) < durationMs;) {
+        taken += client.Offer(block);
+        sim.Drain();
+    }
+    return taken;
+}
+
+TEST(SimulatorTest, StopsAtOnceAndStaysSmallWhateverTheLineIsDoing) {
+    using enum Simulator::Output;
+    struct Case {
+        const char* what;
+        QStringList flags;
+        Simulator::Output output;
+        std::string flood;  // sent unread for 1.5 s; none: one read request, its reply begun
+        int signal;
+    };
+    const Case cases[] = {
+        {"read requests, replies never read", {"--period", "20"}, kPipe, "00", SIGTERM},
+        {"units that do not fit, drawn", {"--period", "20"}, kTerminal, "zz", SIGINT},
+        {"read requests at 20 baud", {"--baud", "20"}, kPipe, "00", SIGHUP},
+        {"a reply at 20 baud", {"--baud", "20", "--period", "0"}, kPipe, "", SIGTERM},
+        {"a reply at 20 baud, drawn", {"--baud", "20"}, kTerminal, "", SIGINT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString link = dir.filePath(QStringLiteral("ttyKelvara"));
+        Simulator sim(c.flags + QStringList{"--link", link}, c.output);
+        ASSERT_FALSE(sim.Path().isEmpty());
+        RawClient client(link.toStdString());
+        ASSERT_TRUE(client.IsOpen());
+        const long startKb = sim.MemoryKb("VmRSS");
+        if (c.flood.empty()) {
+            ASSERT_EQ(client.Offer("00"), 2u);
+            ASSERT_EQ(client.Read(1, 5000), "*");  // 25 characters to go, 0.5 s each
+        } else {
+            EXPECT_GT(Flood(client, sim, c.flood, 1500), 0u);
+        }
+        // Everything it holds is bounded: no flood makes it grow much past its start.
+        const long peakKb = sim.MemoryKb("VmHWM");
+        EXPECT_LT(peakKb - startKb, kGrowthLimitKb) << "started at " << startKb << " kB";
+
+        const auto stopMs = sim.StopWith(c.signal, kStopLimitMs);
+        ASSERT_TRUE(stopMs) << "still running " << kStopLimitMs << " ms after " << c.signal;
+        EXPECT_EQ(sim.Stop(), 0);
+        EXPECT_FALSE(QFileInfo(link).isSymLink());
+        std::printf("[ figures  ] %s: ended %.1f ms after signal %d; VmRSS %ld kB, peak %ld kB\n",
+                    c.what, *stopMs, c.signal, startKb, peakKb);
+    }
+}
+
+TEST(SimulatorTest, AfterAFloodOfReadsEveryRequestGetsOneWholeReply) {
+    Simulator sim({"--period", "0", "--quiet"});
+    ASSERT_FALSE(sim.Path().isEmpty());
+    RawClient client(sim.Path().toStdString());
+    const std::size_t requests = Flood(client, sim, "00", 500) / 2;
+    ASSERT_GT(requests, 0u);
+
+    // What waited in the terminal and in the machine's queue now comes through, in order.
+    const std::string got = client.Read(requests * (sizeof kFreshReply - 1), 5000);
+    ASSERT_EQ(got.size(), requests * (sizeof kFreshReply - 1));
+    EXPECT_EQ(client.Read(1, 200), "");
+    for (std::size_t at = 0; at < got.size(); at += sizeof kFreshReply - 1) {
+        ASSERT_EQ(got.compare(at, sizeof kFreshReply - 1, kFreshReply), 0) << "at " << at;
+    }
+
+    // Paced at 400 baud, a reply still takes 25 ms a character after the first.
+    Simulator paced({"--period", "0", "--baud", "400"});
+    RawClient slow(paced.Path().toStdString());
+    const auto asked = Clock::now();
+    ASSERT_EQ(slow.Offer("00"), 2u);
+    EXPECT_EQ(slow.Read(sizeof kFreshReply - 1, 5000), kFreshReply);
+    EXPECT_GE(MsSince(asked), 25 * 25);
+}
+
+TEST(SimulatorTest, UnitsThatDoNotFitAreShownEscapedOnItsTerminal) {
+    Simulator sim({"--period", "0"}, Simulator::Output::kTerminal);
+    ASSERT_FALSE(sim.Path().isEmpty());
+    RawClient client(sim.Path().toStdString());
+    const std::pair<std::string, std::string> units[] = {
+        {"\033c", R"(dropped: unit "\x1bc" does not fit)"},  // would reset the terminal
+        {"\r\n", R"(dropped: unit "\r\n" does not fit)"},    // would break the redraw in place
+        {"\x9b\"", R"(dropped: unit "\x9b\"" does not fit)"},
+    };
+    for (const auto& [unit, shown] : units) {
+        ASSERT_EQ(client.Offer(unit), 2u);
+        EXPECT_TRUE(sim.WaitForOutput(shown, 5000)) << shown;
+    }
+    EXPECT_EQ(sim.Printed().find("\033c"), std::string::npos);
+    EXPECT_EQ(sim.Printed().find("\r\n"), std::string::npos);
+    EXPECT_EQ(sim.Printed().find('\x9b'), std::string::npos);
+
+    ASSERT_EQ(client.Offer("00"), 2u);  // and it still answers
+    EXPECT_EQ(client.Read(sizeof kFreshReply - 1, 5000), kFreshReply);
 }
 
 }  // namespace

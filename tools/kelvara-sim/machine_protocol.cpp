@@ -196,4 +196,29 @@ bool MachineProtocol::Step(RandomSource& random) {
 
 std::vector<Event> MachineProtocol::TakeEvents() { return std::exchange(events_, {}); }
 
+std::string Printable(std::string_view text) {
+    constexpr char kHex[] = "0123456789abcdef";
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '"') {
+            shown += '\\';
+            shown += c;
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else if (byte >= 0x20 && byte < 0x7f) {
+            shown += c;
+        } else {
+            shown += "\\x";
+            shown += kHex[byte >> 4];
+            shown += kHex[byte & 15];
+        }
+    }
+    return shown;
+}
+
 }  // namespace kelvara::sim

@@ -50,8 +50,13 @@ struct Event {
     };
     Kind kind;
     int plates = 0;
-    std::string unit;
+    std::string unit;  // as it came off the line: any byte at all
 };
+
+// The text made safe to show on a terminal: printable ASCII stays, a backslash and a double quote
+// get a backslash, and every other byte becomes an escape (\n, \r, \t, else \x1b style), so that
+// whatever a sender puts on the line cannot move the cursor, break a line or reset the terminal.
+std::string Printable(std::string_view text);
 
 class MachineProtocol {
   public:

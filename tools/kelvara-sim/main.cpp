@@ -57,6 +57,11 @@ constexpr char kUsage[] =
     "gets no '*' and ends the write in progress, which is dropped; a pause of more than\n"
     "%lld ms on the line drops a half unit or an unfinished write as well.\n";
 
+// A pass of the main loop takes at most this much from the line.
+constexpr std::size_t kReadChunk = 256;
+// No more input is taken while this much waits to be sent.
+constexpr std::size_t kOutgoingLimit = 16384;
+
 struct Options {
     std::string link;
     int periodMs = 500;
@@ -65,18 +70,54 @@ struct Options {
     Faults faults;
 };
 
+// A stop signal sets the flag and puts a byte in a pipe that every wait of the program polls,
+// so a signal ends any wait at once, also one that began just before it arrived.
 volatile sig_atomic_t g_stop = 0;
+int g_stopPipe[2] = {-1, -1};
 
-void OnSignal(int) { g_stop = 1; }
-
-std::int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+void OnSignal(int) {
+    g_stop = 1;
+    const int saved = errno;
+    if (::write(g_stopPipe[1], "s", 1) < 0) {
+        // full: a stop is waiting already
+    }
+    errno = saved;
 }
 
-void SleepMicroseconds(long us) {
-    timespec ts{us / 1000000, (us % 1000000) * 1000};
-    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR && !g_stop) {
+std::int64_t NowUs() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// poll() to the microsecond, which pacing at 9600 baud needs; a negative timeout waits on.
+int Wait(pollfd* fds, nfds_t count, std::int64_t timeoutUs) {
+    const timespec timeout{static_cast<time_t>(timeoutUs / 1000000),
+                           static_cast<long>(timeoutUs % 1000000) * 1000};
+    return ::ppoll(fds, count, timeoutUs < 0 ? nullptr : &timeout, nullptr);
+}
+
+// Writes all of text to standard output, waiting as long as it takes unless a stop signal
+// comes: a terminal held with Ctrl+S or a pipe nobody reads never keeps the program from
+// stopping. Gives up quietly when the output is gone.
+void WriteOut(std::string_view text) {
+    while (!text.empty() && !g_stop) {
+        pollfd fds[2] = {{g_stopPipe[0], POLLIN, 0}, {STDOUT_FILENO, POLLOUT, 0}};
+        if (Wait(fds, 2, -1) < 0 && errno != EINTR) {
+            return;
+        }
+        if (g_stop) {
+            return;
+        }
+        if (fds[1].revents == 0) {
+            continue;
+        }
+        // Blocking, but a signal cuts it short (no SA_RESTART).
+        const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
+        if (n > 0) {
+            text.remove_prefix(static_cast<std::size_t>(n));
+        } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+            return;
+        }
     }
 }
 
@@ -172,41 +213,84 @@ class Pty {
     int Fd() const { return master_; }
     const std::string& SlavePath() const { return slave_; }
 
-    // Sends text, one character per line time when baud > 0. Gives up when nobody has the
-    // terminal open.
-    void Send(std::string_view text, int baud) {
-        if (baud > 0) {
-            const long characterUs = 10L * 1000000L / baud;  // start bit, 8 data bits, stop bit
-            for (const char c : text) {
-                if (!WriteAll(std::string_view(&c, 1))) {
-                    return;
-                }
-                SleepMicroseconds(characterUs);
-            }
-        } else {
-            WriteAll(text);
+  private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+// What the machine has to send, waiting for the line. The main loop writes it as the terminal
+// takes it and, when paced, each character no earlier than one character time after the one
+// before, so that sending never holds the program in a sleep.
+class Outgoing {
+  public:
+    explicit Outgoing(int baud) : characterUs_(baud > 0 ? 10LL * 1000000 / baud : 0) {}
+
+    bool Empty() const { return sent_ == queue_.size(); }
+    std::size_t Size() const { return queue_.size() - sent_; }
+
+    void Add(std::string_view text, std::int64_t nowUs) {
+        if (Empty()) {
+            Clear();
+            // The line is free once the last character's time has passed.
+            nextUs_ = std::max(nextUs_, nowUs);
         }
+        queue_.append(text);
+    }
+
+    // Nobody is there to take it.
+    void Clear() {
+        queue_.clear();
+        sent_ = 0;
+    }
+
+    // Microseconds until the next character may go (0: now).
+    std::int64_t DueInUs(std::int64_t nowUs) const {
+        return characterUs_ > 0 ? std::max<std::int64_t>(nextUs_ - nowUs, 0) : 0;
+    }
+
+    // Writes what is due without blocking; returns how many characters went. A write the
+    // terminal refuses for good (not just "full") drops the rest, as a line nobody listens on.
+    std::size_t WriteDue(int fd, std::int64_t nowUs) {
+        std::size_t count = Size();
+        if (characterUs_ > 0) {
+            if (count == 0 || nowUs < nextUs_) {
+                return 0;
+            }
+            // A late wake-up sends what fell due meanwhile, but no burst after a long stall.
+            nextUs_ = std::max(nextUs_, nowUs - kCatchUpUs);
+            count = std::min<std::size_t>(
+                count, static_cast<std::size_t>((nowUs - nextUs_) / characterUs_) + 1);
+        }
+        if (count == 0) {
+            return 0;
+        }
+        const ssize_t n = ::write(fd, queue_.data() + sent_, count);
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EINTR) {
+                Clear();
+            }
+            return 0;
+        }
+        const auto written = static_cast<std::size_t>(n);
+        sent_ += written;
+        nextUs_ += static_cast<std::int64_t>(written) * characterUs_;
+        if (Empty()) {
+            Clear();
+        } else if (sent_ >= kCompactAt) {
+            queue_.erase(0, sent_);
+            sent_ = 0;
+        }
+        return written;
     }
 
   private:
-    bool WriteAll(std::string_view text) {
-        for (int stalls = 0; !text.empty() && stalls < 20;) {
-            const ssize_t n = ::write(master_, text.data(), text.size());
-            if (n > 0) {
-                text.remove_prefix(static_cast<std::size_t>(n));
-            } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-                pollfd out{master_, POLLOUT, 0};
-                ::poll(&out, 1, 50);
-                ++stalls;
-            } else {
-                return false;
-            }
-        }
-        return text.empty();
-    }
+    static constexpr std::int64_t kCatchUpUs = 10000;
+    static constexpr std::size_t kCompactAt = 4096;
 
-    int master_ = -1;
-    std::string slave_;
+    std::int64_t characterUs_;  // start bit, 8 data bits, stop bit; 0: not paced
+    std::int64_t nextUs_ = 0;
+    std::string queue_;
+    std::size_t sent_ = 0;  // queue_ up to here has gone
 };
 
 // A symbolic link to the terminal, removed again when it still points there.
@@ -264,7 +348,8 @@ std::string Describe(const Event& event) {
         case Event::Kind::kReplied:
             return "read: document sent";
         case Event::Kind::kDropped:
-            return "dropped: unit \"" + event.unit + "\" does not fit; waiting for a new write";
+            return "dropped: unit \"" + kelvara::sim::Printable(event.unit) +
+                   "\" does not fit; waiting for a new write";
         case Event::Kind::kAbandoned:
             return "abandoned: the line paused in the middle of a write";
     }
@@ -283,12 +368,33 @@ class Display {
         : options_(options), terminal_(::isatty(STDOUT_FILENO) == 1) {}
 
     void Report(const std::vector<Event>& events) {
+        std::string lines;
         for (const Event& event : events) {
             last_ = Describe(event);
             if (!options_.quiet && !terminal_ && IsTransfer(event)) {
-                std::printf("%s\n", last_.c_str());
-                std::fflush(stdout);
+                lines += last_ + "\n";
             }
+        }
+        WriteOut(lines);
+    }
+
+    // Something to show has changed. The terminal is redrawn at most every kRedrawUs, so that
+    // a flood on the line does not become a flood on the terminal.
+    void Changed() { stale_ = true; }
+
+    // Microseconds until a redraw is due (0: now), -1 when none is waiting.
+    std::int64_t RedrawInUs(std::int64_t nowUs) const {
+        if (!stale_ || options_.quiet || !terminal_) {
+            return -1;
+        }
+        return std::max<std::int64_t>(drawnUs_ + kRedrawUs - nowUs, 0);
+    }
+
+    void DrawIfDue(const MachineProtocol& machine, long steps, std::int64_t nowUs) {
+        if (RedrawInUs(nowUs) == 0) {
+            Draw(machine, steps);
+            stale_ = false;
+            drawnUs_ = nowUs;
         }
     }
 
@@ -337,15 +443,18 @@ class Display {
             out += "\r\x1b[2K" + line + "\n";
         }
         drawnLines_ = static_cast<int>(lines.size());
-        std::fputs(out.c_str(), stdout);
-        std::fflush(stdout);
+        WriteOut(out);
     }
 
   private:
+    static constexpr std::int64_t kRedrawUs = 40000;
+
     const Options& options_;
     bool terminal_;
     int drawnLines_ = 0;
     std::string last_;
+    bool stale_ = false;
+    std::int64_t drawnUs_ = 0;
 };
 
 int Run(const Options& options) {
@@ -359,66 +468,103 @@ int Run(const Options& options) {
     if (!options.link.empty() && !link.Make(options.link, pty.SlavePath())) {
         return 1;
     }
-    std::printf("%s\n", pty.SlavePath().c_str());
-    std::fflush(stdout);
+    WriteOut(pty.SlavePath() + "\n");
 
     MachineProtocol machine(options.faults);
     kelvara::ClockRandom random;
     Display display(options);
+    Outgoing outgoing(options.baud);
     long steps = 0;
     display.Draw(machine, steps);
 
-    std::int64_t nextStep = NowMs() + options.periodMs;
+    const std::int64_t periodUs = std::int64_t{options.periodMs} * 1000;
+    std::int64_t nextStepUs = NowUs() + periodUs;
+    std::int64_t ptyQuietUntilUs = 0;
     while (!g_stop) {
-        std::int64_t now = NowMs();
-        int timeoutMs = 100;
-        if (options.periodMs > 0 && !machine.Receiving()) {
-            timeoutMs = static_cast<int>(std::clamp<std::int64_t>(nextStep - now, 0, 100));
+        std::int64_t nowUs = NowUs();
+        std::int64_t waitUs = 100000;  // the resync pause is checked at least this often
+        if (periodUs > 0 && !machine.Receiving()) {
+            waitUs = std::min(waitUs, std::max<std::int64_t>(nextStepUs - nowUs, 0));
         }
-        pollfd in{pty.Fd(), POLLIN, 0};
-        const int ready = ::poll(&in, 1, timeoutMs);
+        if (const std::int64_t redrawUs = display.RedrawInUs(nowUs); redrawUs >= 0) {
+            waitUs = std::min(waitUs, redrawUs);
+        }
+        // The terminal: input only while what is to be sent fits (a sender that does not read
+        // the answers is held up there, its requests waiting in the terminal), output when the
+        // next character is due. While nobody has the terminal open it reports a hang-up
+        // without end: then it is left alone for a moment.
+        pollfd fds[2] = {{g_stopPipe[0], POLLIN, 0}, {pty.Fd(), 0, 0}};
+        if (nowUs < ptyQuietUntilUs) {
+            fds[1].fd = -1;
+            waitUs = std::min(waitUs, ptyQuietUntilUs - nowUs);
+        } else {
+            if (outgoing.Size() < kOutgoingLimit) {
+                fds[1].events |= POLLIN;
+            }
+            if (!outgoing.Empty()) {
+                const std::int64_t dueUs = outgoing.DueInUs(nowUs);
+                if (dueUs == 0) {
+                    fds[1].events |= POLLOUT;
+                } else {
+                    waitUs = std::min(waitUs, dueUs);
+                }
+            }
+        }
+        const int ready = Wait(fds, 2, waitUs);
         if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "kelvara-sim: poll: %s\n", std::strerror(errno));
             return 1;
         }
-        bool changed = false;
-        bool nobodyThere = ready > 0 && (in.revents & (POLLHUP | POLLERR)) != 0;
-        if (ready > 0 && (in.revents & POLLIN) != 0) {
-            char buffer[256];
-            ssize_t n;
-            while ((n = ::read(pty.Fd(), buffer, sizeof buffer)) > 0) {
-                const std::string answer =
-                    machine.Take(std::string_view(buffer, static_cast<std::size_t>(n)), NowMs());
-                if (!answer.empty()) {
-                    pty.Send(answer, options.baud);
-                    machine.LineBusy(NowMs());
-                }
-                changed = true;
+        if (g_stop) {
+            break;
+        }
+
+        nowUs = NowUs();
+        const short revents = ready > 0 ? fds[1].revents : 0;
+        bool nobodyThere = (revents & (POLLHUP | POLLERR)) != 0;
+        bool tookInput = false;
+        if ((revents & POLLIN) != 0) {
+            // One bounded piece per pass: a flood on the line never keeps the loop from the
+            // stop signal, the events or the display.
+            char buffer[kReadChunk];
+            const ssize_t n = ::read(pty.Fd(), buffer, sizeof buffer);
+            if (n > 0) {
+                tookInput = true;
+                outgoing.Add(machine.Take(std::string_view(buffer, static_cast<std::size_t>(n)),
+                                          nowUs / 1000),
+                             nowUs);
+                display.Changed();
+            } else if (n < 0 && errno == EIO) {
+                nobodyThere = true;
             }
-            nobodyThere = nobodyThere || (n < 0 && errno == EIO);
         }
         if (nobodyThere) {
-            // No one has the terminal open: the master reports a hang-up until someone does.
-            SleepMicroseconds(20000);
-        }
-
-        now = NowMs();
-        machine.Expire(now);
-        const std::vector<Event> events = machine.TakeEvents();
-        display.Report(events);
-        changed = changed || !events.empty();
-
-        if (options.periodMs > 0 && now >= nextStep && machine.Step(random)) {
-            ++steps;
-            changed = true;
-            nextStep += options.periodMs;
-            if (nextStep <= now) {
-                nextStep = now + options.periodMs;  // fell behind: no burst of catch-up steps
+            outgoing.Clear();  // what the machine sends goes nowhere
+            if (!tookInput) {
+                ptyQuietUntilUs = nowUs + 20000;
             }
         }
-        if (changed) {
-            display.Draw(machine, steps);
+        const std::size_t sent = outgoing.WriteDue(pty.Fd(), nowUs);
+        if (sent > 0 || !outgoing.Empty()) {
+            machine.LineBusy(nowUs / 1000);  // the machine's own sending keeps the line busy
         }
+
+        machine.Expire(nowUs / 1000);
+        const std::vector<Event> events = machine.TakeEvents();
+        if (!events.empty()) {
+            display.Report(events);
+            display.Changed();
+        }
+
+        if (periodUs > 0 && nowUs >= nextStepUs && machine.Step(random)) {
+            ++steps;
+            display.Changed();
+            nextStepUs += periodUs;
+            if (nextStepUs <= nowUs) {
+                nextStepUs = nowUs + periodUs;  // fell behind: no burst of catch-up steps
+            }
+        }
+        display.DrawIfDue(machine, steps, nowUs);
     }
     return 0;
 }
@@ -428,10 +574,14 @@ int Run(const Options& options) {
 int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
 
+    if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::fprintf(stderr, "kelvara-sim: pipe: %s\n", std::strerror(errno));
+        return 1;
+    }
     struct sigaction action {};
     action.sa_handler = OnSignal;
     ::sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no restart: a signal ends the poll at once
+    action.sa_flags = 0;  // no restart: a signal also cuts a blocking write short
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGHUP, &action, nullptr);

@@ -26,7 +26,11 @@ std::string PortOverride(int n) {
 }
 
 ResolvedPort ResolveSystemPort(int n, const PortLister& ports) {
-    return ResolveComPort(n, ports(), PortOverride(n), ThisSystem());
+    const std::string override = PortOverride(n);
+    // Asking the system for its ports scans its devices (milliseconds); an override needs no
+    // list to name its device.
+    return ResolveComPort(n, override.empty() ? ports() : std::vector<PortInfo>{}, override,
+                          ThisSystem());
 }
 
 std::vector<std::string> SystemPortTable(const PortLister& ports) {

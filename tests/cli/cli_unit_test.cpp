@@ -128,11 +128,12 @@ TEST(ProgressDisplay, LinesOffATerminalAndBarsRedrawnOnOne) {
               "\r\x1b[2K/dev/ttyUSB0  [------------------------] 0/?  データ読み出し中\n");
     EXPECT_EQ(bars.Flush(0), "");  // nothing changed, nothing drawn
     bars.Progress(0, 159, 159);
-    bars.Note(1, "note");
-    // Back up over the two bars, the note where they were, then both bars again, each cut to
-    // the terminal's width less one column (the Japanese stage text takes two a character).
+    bars.Line("result\n  reason");
+    // Back up over the two bars, a result of two rows where they were (each row cleared), then
+    // both bars again, each cut to the terminal's width less one column (the Japanese stage
+    // text takes two columns a character).
     EXPECT_EQ(bars.Flush(54),
-              "\x1b[2A\r\x1b[2K/dev/ttyUSB0: note\n"
+              "\x1b[2A\r\x1b[2Kresult\n\r\x1b[2K  reason\n"
               "\r\x1b[2KCOM1          [########################] 159/159\n"
               "\r\x1b[2K/dev/ttyUSB0  [------------------------] 0/?  データ\n");
 

@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,14 +34,21 @@ bool Open(const std::string& path, Document& doc, std::FILE* err) {
     return true;
 }
 
-// The transfers of mode on every port, with their progress on err.
-std::vector<PortOutcome> Transfer(std::int16_t mode, const Document& doc, const Options& options,
-                                  std::FILE* err) {
+// The transfers of mode on every port, with their progress and result lines on err; returns
+// the worst exit code. ended gives a finished transfer's result line and exit code.
+int Transfer(std::int16_t mode, const Document& doc, const Options& options, std::FILE* err,
+             const std::function<std::pair<std::string, int>(PortOutcome&)>& ended) {
     std::vector<std::string> labels;
     for (const PortChoice& port : options.ports) labels.push_back(port.name);
     ProgressBoard board(std::move(labels), IsTerminal(err));
     CatchStopSignals();
-    return TransferAll(mode, doc, options.ports, board, StopFlag(), err);
+    int worst = 0;
+    TransferAll(mode, doc, options.ports, board, StopFlag(), err, [&](PortOutcome& outcome) {
+        auto [line, code] = ended(outcome);
+        worst = std::max(worst, code);
+        return line;
+    });
+    return worst;
 }
 
 int Send(const Options& options, std::FILE* err) {
@@ -53,19 +61,16 @@ int Send(const Options& options, std::FILE* err) {
         Print(err, text);
         return 2;
     }
-    int worst = 0;
-    for (const PortOutcome& outcome : Transfer(mode, doc, options, err)) {
-        Print(err, PortHeading(outcome) + ": " + OutcomeText(mode, outcome) + "\n");
-        worst = std::max(worst, ExitCode(outcome.result));
-    }
-    return worst;
+    return Transfer(mode, doc, options, err, [mode](PortOutcome& outcome) {
+        return std::pair(PortHeading(outcome) + ": " + OutcomeText(mode, outcome),
+                         ExitCode(outcome.result));
+    });
 }
 
 int Read(const Options& options, std::FILE* out, std::FILE* err) {
     Document doc;
     InitDocument(doc);
-    int worst = 0;
-    for (PortOutcome& outcome : Transfer(kTransferRead, doc, options, err)) {
+    return Transfer(kTransferRead, doc, options, err, [&](PortOutcome& outcome) {
         int code = ExitCode(outcome.result);
         std::string line = PortHeading(outcome) + ": " + OutcomeText(kTransferRead, outcome);
         if (outcome.result == TransferResult::kDone) {
@@ -80,10 +85,8 @@ int Read(const Options& options, std::FILE* out, std::FILE* err) {
                 code = 2;
             }
         }
-        Print(err, line + "\n");
-        worst = std::max(worst, code);
-    }
-    return worst;
+        return std::pair(line, code);
+    });
 }
 
 int Run(const Options& options, std::FILE* out, std::FILE* err) {

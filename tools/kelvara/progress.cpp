@@ -79,6 +79,12 @@ void ProgressBoard::Note(std::size_t port, const std::string& text) {
     changed_ = true;
 }
 
+void ProgressBoard::Line(const std::string& text) {
+    const std::lock_guard lock(mutex_);
+    lines_.push_back(text);
+    changed_ = true;
+}
+
 std::string ProgressBoard::BarLine(std::size_t port, int columns) const {
     const Port& state = ports_[port];
     std::string line = labels_[port];
@@ -105,7 +111,14 @@ std::string ProgressBoard::Flush(int columns) {
     }
     if (!changed_) return out;
     if (drawn_ > 0) out += "\x1b[" + std::to_string(drawn_) + "A";
-    for (const std::string& line : lines_) out += "\r\x1b[2K" + line + '\n';
+    // Every row written clears what a bar left there, also the rows of a line that holds several.
+    for (const std::string& line : lines_) {
+        for (std::size_t at = 0; at <= line.size();) {
+            const std::size_t end = std::min(line.find('\n', at), line.size());
+            out += "\r\x1b[2K" + line.substr(at, end - at) + '\n';
+            at = end + 1;
+        }
+    }
     lines_.clear();
     for (std::size_t port = 0; port < ports_.size(); ++port) {
         out += "\r\x1b[2K" + BarLine(port, columns) + '\n';

@@ -18,6 +18,7 @@ class ProgressBoard {
     void Stage(std::size_t port, const std::string& text);
     void Progress(std::size_t port, int done, int total);
     void Note(std::size_t port, const std::string& text);
+    void Line(const std::string& text);  // a line of its own, not tied to a port's label
 
     // The text that brings standard error up to date; columns is the terminal's width (0 when
     // not known), which bar lines are cut to so that the redraw stays in place.

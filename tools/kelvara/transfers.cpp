@@ -130,7 +130,8 @@ std::string Units(std::int16_t mode, const PortOutcome& outcome) {
 
 std::vector<PortOutcome> TransferAll(std::int16_t mode, const Document& doc,
                                      const std::vector<PortChoice>& ports, ProgressBoard& board,
-                                     const std::atomic<bool>& stop, std::FILE* progressOut) {
+                                     const std::atomic<bool>& stop, std::FILE* progressOut,
+                                     const TransferEnded& ended) {
     std::vector<PortOutcome> outcomes(ports.size());
     std::vector<std::unique_ptr<QThread>> threads;
     for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -139,19 +140,26 @@ std::vector<PortOutcome> TransferAll(std::int16_t mode, const Document& doc,
         outcome.doc = doc;
         outcome.doc.ComPort = static_cast<std::int16_t>(ports[i].IsCom() ? ports[i].number : 1);
         outcome.total = UnitsOf(mode, doc);
+        board.Progress(i, 0, outcome.total);
         threads.emplace_back(QThread::create(
             [mode, i, &board, &stop, &outcome] { TransferOne(mode, i, board, stop, outcome); }));
         threads.back()->start();
     }
-    const auto flush = [&] {
+    std::vector<bool> reported(threads.size(), false);
+    for (std::size_t waiting = 0; waiting < threads.size();) {
+        // Wait for the first transfer not reported yet, but never longer than one redraw.
+        threads[waiting]->wait(QDeadlineTimer(kRedrawMs));
+        for (std::size_t i = waiting; i < threads.size(); ++i) {
+            if (!reported[i] && threads[i]->isFinished()) {
+                board.Line(ended(outcomes[i]));
+                reported[i] = true;
+            }
+        }
+        while (waiting < threads.size() && reported[waiting]) ++waiting;
         const std::string text = board.Flush(TerminalColumns(progressOut));
         std::fputs(text.c_str(), progressOut);
         std::fflush(progressOut);
-    };
-    for (const std::unique_ptr<QThread>& thread : threads) {
-        while (!thread->wait(QDeadlineTimer(kRedrawMs))) flush();
     }
-    flush();
     return outcomes;
 }
 

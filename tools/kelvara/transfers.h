@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,13 +24,19 @@ struct PortOutcome {
     Document doc;         // the document after the transfer: for a read, what the machine sent
 };
 
+// What to do with a transfer that has ended (on the calling thread): returns its result line.
+using TransferEnded = std::function<std::string(PortOutcome&)>;
+
 // Runs ComMain(mode) on a copy of doc for every port, side by side: each transfer on a thread
 // of its own with its own serial line and host, exactly the editor's routine and pacing. Stages,
-// progress and line events go to board (port i reports as board port i); stop ends every
-// transfer at its next poll. Returns when all have ended, in the order of ports.
+// progress and line events go to board (port i reports as board port i), which is written to
+// progressOut as they come; stop ends every transfer at its next poll. As each transfer ends,
+// ended is called and its line written, so a slow port holds back no other port's result.
+// Returns when all have ended, in the order of ports.
 std::vector<PortOutcome> TransferAll(std::int16_t mode, const Document& doc,
                                      const std::vector<PortChoice>& ports, ProgressBoard& board,
-                                     const std::atomic<bool>& stop, std::FILE* progressOut);
+                                     const std::atomic<bool>& stop, std::FILE* progressOut,
+                                     const TransferEnded& ended);
 
 // "COM1 (/dev/ttyUSB0)", "/dev/ttyUSB0", or "COM4" when COM4 named no device.
 std::string PortHeading(const PortOutcome& outcome);

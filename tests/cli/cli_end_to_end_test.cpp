@@ -1,0 +1,374 @@
+// The kelvara program against the real kelvara-sim: what is sent comes back byte for byte,
+// side by side on several machines, and every way a command can fail ends in its exit code
+// with nothing half-written.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/datafile.h"
+
+namespace kelvara {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// A simulated machine holding still (--period 0), reached through a link in dir.
+class Simulator {
+  public:
+    Simulator(const QTemporaryDir& dir, const QString& name, QStringList flags = {})
+        : link_(dir.filePath(name)) {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QStringLiteral(KELVARA_SIM_PROGRAM),
+                       QStringList{"--quiet", "--period", "0", "--link", link_} + flags);
+        if (process_.waitForStarted(10000)) {
+            while (!process_.canReadLine() && process_.waitForReadyRead(10000)) {
+            }
+        }
+    }
+    ~Simulator() {
+        process_.terminate();
+        if (!process_.waitForFinished(10000)) process_.kill();
+        process_.waitForFinished();
+    }
+    bool Ready() const { return QFile::exists(link_); }
+    const QString& Link() const { return link_; }
+
+  private:
+    QString link_;
+    QProcess process_;
+};
+
+struct Ran {
+    int code = -1;
+    QByteArray out;
+    std::string err;
+};
+
+QProcessEnvironment Environment(const std::vector<std::pair<QString, QString>>& set = {}) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (int n = 1; n <= 9; ++n) env.remove(QStringLiteral("KELVARA_COM%1").arg(n));
+    for (const auto& [name, value] : set) env.insert(name, value);
+    return env;
+}
+
+void Start(QProcess& process, const QStringList& args, const QProcessEnvironment& env) {
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(KELVARA_CLI_PROGRAM), args);
+    process.waitForStarted(10000);
+}
+
+Ran Finish(QProcess& process) {
+    Ran ran;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return ran;
+    }
+    ran.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    ran.out = process.readAllStandardOutput();
+    ran.err = process.readAllStandardError().toStdString();
+    return ran;
+}
+
+Ran Kelvara(const QStringList& args, const QProcessEnvironment& env = Environment()) {
+    QProcess process;
+    Start(process, args, env);
+    return Finish(process);
+}
+
+QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A document whose plates all differ, so that a plate in the wrong place shows.
+Document Varied(int plates) {
+    Document doc;
+    InitDocument(doc);
+    doc.PlateCount = static_cast<std::int16_t>(plates);
+    for (int i = 0; i < kCells; ++i) {
+        doc.MaData[i] = static_cast<std::int16_t>(i % 5 == 1 || i / 8 == 6);
+    }
+    for (int p = 1; p <= plates; ++p) {
+        for (int c = 0; c < kConditionCells; ++c) {
+            doc.IfData[p][c] = static_cast<std::int16_t>((p * 7 + c * (p % 4 + 1)) % 3);
+        }
+        doc.AcData[p] = static_cast<std::int16_t>((p / 3) % 4);
+    }
+    return doc;
+}
+
+// A glider in the top left corner, heading down and right.
+Document Glider() {
+    Document doc;
+    InitDocument(doc);
+    doc.GameMode = 1;
+    for (const int cell : {1, 8 + 2, 16, 16 + 1, 16 + 2}) doc.MaData[cell] = kOn;
+    return doc;
+}
+
+// The data file a machine holding doc gives when read through COM number port.
+QByteArray FileOf(Document doc, int port = 1) {
+    doc.ComPort = static_cast<std::int16_t>(port);
+    return QByteArray::fromStdString(FormatDataFile(doc));
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    QString Save(const QString& name, const Document& doc) {
+        const QString path = dir_.filePath(name);
+        EXPECT_TRUE(SaveDataFile(path.toStdString(), doc));
+        return path;
+    }
+    QString Path(const QString& name) const { return dir_.filePath(name); }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(CliTest, FiftyPlatesSentAreReadBackByteForByte) {
+    Simulator sim(dir_, "machine");
+    ASSERT_TRUE(sim.Ready());
+    const QString file = Save("fifty.dat", Varied(50));
+
+    Ran sent = Kelvara({"send", file, "--port", sim.Link()});
+    EXPECT_EQ(sent.code, 0) << sent.err;
+    EXPECT_TRUE(sent.out.isEmpty());
+    const std::string link = sim.Link().toStdString();
+    EXPECT_EQ(sent.err, link + ": 書き込みデータ送信中\n" + link + ": データ書き込み完了\n" + link +
+                            ": データ書き込み完了 159/159\n");
+
+    Ran saved = Kelvara({"read", "-o", Path("back.dat"), "--port", sim.Link()});
+    EXPECT_EQ(saved.code, 0) << saved.err;
+    EXPECT_EQ(Contents(Path("back.dat")), Contents(file));
+    EXPECT_THAT(saved.err, HasSubstr(": データ読み出し完了 320 文字 → " +
+                                     Path("back.dat").toStdString() + "\n"));
+
+    // Without -o the file's bytes go to standard output and nothing else does.
+    Ran printed = Kelvara({"read", "--port", sim.Link()});
+    EXPECT_EQ(printed.code, 0) << printed.err;
+    EXPECT_EQ(printed.out, Contents(file));
+
+    // A COM number reaches the machine through its override, and the file records the port.
+    Ran com = Kelvara({"read", "--port", "COM3"},
+                      Environment({{QStringLiteral("KELVARA_COM3"), sim.Link()}}));
+    EXPECT_EQ(com.code, 0) << com.err;
+    EXPECT_EQ(com.out, FileOf(Varied(50), 3));
+    EXPECT_THAT(com.err, HasSubstr("COM3 (" + link + "): データ読み出し完了"));
+}
+
+TEST_F(CliTest, LifeGameModeFilesSendTheModeAndPattern) {
+    Simulator sim(dir_, "machine", {"--baud", "9600"});
+    ASSERT_TRUE(sim.Ready());
+    Ran sent = Kelvara({"send", Save("glider.dat", Glider()), "--port", sim.Link()});
+    EXPECT_EQ(sent.code, 0) << sent.err;
+    EXPECT_THAT(sent.err, HasSubstr(": ライフゲームモードデータ送信中\n"));
+    EXPECT_THAT(sent.err, HasSubstr(": ライフゲームモード送信完了 9/9\n"));
+
+    // The machine answers with the marker and the pattern; the count stays the editor's own.
+    Ran read = Kelvara({"read", "--port", sim.Link()});
+    EXPECT_EQ(read.code, 0) << read.err;
+    EXPECT_EQ(read.out, FileOf(Glider()));
+}
+
+TEST_F(CliTest, RunStepsAGliderAndRepeatsSeededPlates) {
+    const QString glider = Save("glider.dat", Glider());
+    Ran four = Kelvara({"run", glider, "--steps", "4"});
+    EXPECT_EQ(four.code, 0) << four.err;
+    EXPECT_EQ(four.out.toStdString(),
+              "........\n"
+              "..O.....\n"
+              "...O....\n"
+              ".OOO....\n"
+              "........\n"
+              "........\n"
+              "........\n"
+              "........\n");
+    Ran every = Kelvara({"run", glider, "--steps", "4", "--every"});
+    const QList<QByteArray> generations = every.out.split('\n');
+    ASSERT_EQ(generations.size(), 5 * 9);  // five blocks of eight rows, blank lines between
+    EXPECT_TRUE(every.out.startsWith(".O......\n..O.....\nOOO.....\n"));
+    EXPECT_TRUE(every.out.endsWith("\n\n" + four.out));
+
+    // Random plates: the same seed gives the same pattern, another seed another one.
+    Document plates;
+    InitDocument(plates);
+    plates.PlateCount = 2;
+    plates.AcData[1] = kMethodRandom;  // every cell drawn afresh
+    plates.IfData[2] = {0, 0, 0, 0, 1, 0, 0, 0, 0};
+    plates.AcData[2] = kMethodOff;  // then lone cells die
+    const QString file = Save("random.dat", plates);
+    const Ran a = Kelvara({"run", file, "--steps", "3", "--seed", "42"});
+    const Ran b = Kelvara({"run", file, "--seed=42", "--steps=3"});
+    EXPECT_EQ(a.code, 0) << a.err;
+    EXPECT_EQ(a.out, b.out);
+    EXPECT_EQ(a.out.count('\n'), 8);
+    bool differs = false;
+    for (const char* seed : {"1", "2", "3"}) {
+        differs = differs || Kelvara({"run", file, "--steps", "3", "--seed", seed}).out != a.out;
+    }
+    EXPECT_TRUE(differs);
+}
+
+TEST_F(CliTest, ExitCodesOfPortsMachinesFilesAndUsage) {
+    Simulator silent(dir_, "silent", {"--silent"});
+    Simulator sim(dir_, "machine");
+    ASSERT_TRUE(silent.Ready() && sim.Ready());
+    const QString file = Save("fifty.dat", Varied(50));
+
+    // No such port.
+    Ran missing = Kelvara({"send", file, "--port", Path("nothing-here")});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_THAT(missing.err, HasSubstr("nothing-here: ポートオープンエラー発生\n    ポート: " +
+                                       Path("nothing-here").toStdString() + "\n    理由: "));
+
+    // A silent machine: one wait runs out; the old file stays as it was and no new one appears.
+    QFile old(Path("old.dat"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("kept");
+    old.close();
+    Ran quiet = Kelvara({"read", "-o", Path("old.dat"), "--port", silent.Link()});
+    EXPECT_EQ(quiet.code, 1);
+    EXPECT_THAT(quiet.err, HasSubstr(": 通信エラーもう一度やってください。（受信 0 文字）\n"));
+    EXPECT_EQ(Contents(Path("old.dat")), "kept");
+    EXPECT_TRUE(quiet.out.isEmpty());
+
+    // Files the editor refuses, or could not send: nothing reaches the machine.
+    Document unsendable = Varied(3);
+    unsendable.IfData[2][4] = 5;
+    unsendable.AcData[3] = 7;
+    QFile sixty(Path("sixty.dat"));
+    ASSERT_TRUE(sixty.open(QIODevice::WriteOnly));
+    sixty.write("0,1,60\r\n");
+    sixty.close();
+    const struct {
+        QString file;
+        std::string message;
+    } refused[] = {
+        {Save("fifty.txt", Varied(50)), "不明なファイルです。\n  ファイル名に「.dat」"},
+        {Path("sixty.dat"), "不明なファイルです。\n  プレート数 60 が 1〜50 の範囲外です\n"},
+        {Path("absent.dat"), "不明なファイルです。\n  ファイルを開けません"},
+        {Save("values.dat", unsendable),
+         "プレート2に送信できない値があります。ファイルを確認してください。\n"
+         "  プレート 2 の条件セル 4（2 行目 2 列目）: 値 5（0〜2 のみ）\n"
+         "  プレート 3 の変化方法: 値 7（0〜3 のみ）\n"},
+    };
+    for (const auto& r : refused) {
+        Ran ran = Kelvara({"send", r.file, "--port", sim.Link()});
+        EXPECT_EQ(ran.code, 2) << r.message;
+        EXPECT_THAT(ran.err, HasSubstr(r.message));
+        EXPECT_THAT(ran.err, Not(HasSubstr("送信中")));
+        EXPECT_EQ(Kelvara({"check", r.file}).code, 2) << r.message;
+    }
+    Document start;
+    InitDocument(start);
+    EXPECT_EQ(Kelvara({"read", "--port", sim.Link()}).out, FileOf(start));
+    Ran sound = Kelvara({"check", file});
+    EXPECT_EQ(sound.code, 0);
+    EXPECT_EQ(sound.out.toStdString(),
+              file.toStdString() + ": 問題ありません（通常モード、プレート 50 枚）\n");
+
+    // Usage: the reason and where to read more, exit 2; --help is no mistake.
+    Ran usage = Kelvara({"read", "--port", "COM1", "--port", Path("a")});
+    EXPECT_EQ(usage.code, 2);
+    EXPECT_THAT(usage.err, HasSubstr("{port}"));
+    EXPECT_THAT(usage.err, HasSubstr("詳しくは kelvara read --help を見てください。"));
+    EXPECT_EQ(Kelvara({}).code, 2);
+    for (const char* command : {"send", "read", "run", "check", "ports"}) {
+        Ran help = Kelvara({command, "--help"});
+        EXPECT_EQ(help.code, 0) << command;
+        EXPECT_TRUE(help.out.startsWith(QByteArray("使い方: kelvara ") + command)) << command;
+    }
+    EXPECT_EQ(Kelvara({"--help"}).code, 0);
+}
+
+TEST_F(CliTest, OneFileToFiveMachinesAtOnce) {
+    std::vector<std::unique_ptr<Simulator>> sims;
+    for (int i = 1; i <= 5; ++i) {
+        sims.push_back(std::make_unique<Simulator>(dir_, QStringLiteral("m%1").arg(i),
+                                                   QStringList{"--baud", "9600"}));
+        ASSERT_TRUE(sims.back()->Ready());
+    }
+    // Three machines behind COM numbers, two named by their device.
+    const QProcessEnvironment env = Environment({{"KELVARA_COM1", sims[0]->Link()},
+                                                 {"KELVARA_COM2", sims[1]->Link()},
+                                                 {"KELVARA_COM3", sims[2]->Link()}});
+    const QStringList ports{"--port", "COM1",   "--port",        "COM2",   "--port",
+                            "COM3",   "--port", sims[3]->Link(), "--port", sims[4]->Link()};
+    const QString file = Save("fifty.dat", Varied(50));
+
+    Ran sent = Kelvara(QStringList{"send", file} + ports, env);
+    EXPECT_EQ(sent.code, 0) << sent.err;
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_THAT(sent.err,
+                    HasSubstr("COM" + std::to_string(n) + " (" + sims[n - 1]->Link().toStdString() +
+                              "): データ書き込み完了 159/159\n"));
+    }
+    EXPECT_THAT(sent.err, HasSubstr("/m4: データ書き込み完了 159/159\n"));
+    EXPECT_THAT(sent.err, HasSubstr("/m5: データ書き込み完了 159/159\n"));
+
+    Ran read = Kelvara(QStringList{"read", "-o", Path("back-{port}.dat")} + ports, env);
+    EXPECT_EQ(read.code, 0) << read.err;
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_EQ(Contents(Path(QStringLiteral("back-COM%1.dat").arg(n))), FileOf(Varied(50), n));
+    }
+    EXPECT_EQ(Contents(Path("back-m4.dat")), Contents(file));
+    EXPECT_EQ(Contents(Path("back-m5.dat")), Contents(file));
+
+    // One port that does not open: the others still finish, the exit code is the worst.
+    Ran mixed = Kelvara(
+        {"send", file, "--port", sims[0]->Link(), "--port", Path("gone"), "--port", "COM2"}, env);
+    EXPECT_EQ(mixed.code, 1);
+    EXPECT_THAT(mixed.err, HasSubstr("/m1: データ書き込み完了 159/159\n"));
+    EXPECT_THAT(mixed.err, HasSubstr("/gone: ポートオープンエラー発生\n"));
+    EXPECT_THAT(mixed.err, HasSubstr("COM2 (" + sims[1]->Link().toStdString() +
+                                     "): データ書き込み完了 159/159\n"));
+}
+
+TEST_F(CliTest, EachPortReportsWhenDoneAndSignalsStopTheRest) {
+    Simulator silent(dir_, "silent", {"--silent"});
+    Simulator sim(dir_, "machine");
+    ASSERT_TRUE(silent.Ready() && sim.Ready());
+    const QString file = Save("fifty.dat", Varied(50));
+    const std::string done = "/machine: データ書き込み完了 159/159\n";
+    for (const int signal : {SIGINT, SIGTERM}) {
+        // Unanswered, the write would wait about three seconds for each of its 159 units.
+        QProcess process;
+        Start(process, {"send", file, "--port", silent.Link(), "--port", sim.Link()},
+              Environment());
+        process.setReadChannel(QProcess::StandardError);
+        std::string err;
+        while (err.find(done) == std::string::npos && process.waitForReadyRead(10000)) {
+            err += process.readAllStandardError().toStdString();
+        }
+        ASSERT_THAT(err, HasSubstr(done)) << signal;
+        EXPECT_EQ(process.state(), QProcess::Running) << signal;
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(10000)) << signal;
+        err += process.readAllStandardError().toStdString();
+        EXPECT_EQ(process.exitCode(), 1) << signal;
+        EXPECT_THAT(err,
+                    HasSubstr("/silent: 通信エラーもう一度やってください。（中断: 確認 0/159）\n"));
+    }
+}
+
+TEST_F(CliTest, PortsListsTheComTable) {
+    Ran ports = Kelvara({"ports"}, Environment({{"KELVARA_COM2", Path("ttyRoom2")}}));
+    EXPECT_EQ(ports.code, 0);
+    const QList<QByteArray> lines = ports.out.split('\n');
+    ASSERT_EQ(lines.size(), 10);
+    EXPECT_TRUE(lines[1].startsWith("COM2  " + Path("ttyRoom2").toUtf8())) << lines[1].data();
+    EXPECT_TRUE(lines[8].startsWith("COM9  "));
+}
+
+}  // namespace
+}  // namespace kelvara

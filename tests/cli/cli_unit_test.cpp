@@ -1,0 +1,239 @@
+// The command-line client's own logic: what it makes of a command line, how it names outputs,
+// what it writes while transfers run, and what check reports of a file.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli_options.h"
+#include "file_commands.h"
+#include "files/datafile.h"
+#include "progress.h"
+
+namespace kelvara::cli {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::vector<std::string> Args(std::initializer_list<std::string> words) {
+    std::vector<std::string> args{"kelvara"};
+    args.insert(args.end(), words);
+    return args;
+}
+
+TEST(CliOptions, CommandLinesThatWork) {
+    std::string error;
+    auto send =
+        ParseOptions(Args({"send", "--port", "com3", "a.dat", "--port=/dev/ttyUSB0"}), &error);
+    ASSERT_TRUE(send) << error;
+    EXPECT_EQ(send->command, Command::kSend);
+    EXPECT_EQ(send->file, "a.dat");
+    EXPECT_THAT(send->ports, ::testing::ElementsAre(PortChoice{"COM3", 3, {}},
+                                                    PortChoice{"/dev/ttyUSB0", 0, "/dev/ttyUSB0"}));
+
+    auto read = ParseOptions(Args({"read"}), &error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_THAT(read->ports, ::testing::ElementsAre(PortChoice{"COM1", 1, {}}));  // the default
+    EXPECT_FALSE(read->output);
+
+    read = ParseOptions(Args({"read", "-o", "k-{port}.dat", "--port", "COM1", "--port", "COM2"}),
+                        &error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_EQ(read->output, "k-{port}.dat");
+
+    auto run = ParseOptions(Args({"run", "--every", "--seed=18446744073709551615", "--steps",
+                                  "1000000", "--", "--odd name.dat"}),
+                            &error);
+    ASSERT_TRUE(run) << error;
+    EXPECT_EQ(run->file, "--odd name.dat");
+    EXPECT_EQ(run->steps, 1000000);
+    EXPECT_EQ(run->seed, 18446744073709551615u);
+    EXPECT_TRUE(run->every);
+
+    // --help wins wherever it stands, even beside a mistake.
+    auto help = ParseOptions(Args({"send", "--bogus", "-h"}), &error);
+    ASSERT_TRUE(help);
+    EXPECT_TRUE(help->help);
+    EXPECT_EQ(help->command, Command::kSend);
+}
+
+TEST(CliOptions, MistakesAreNamed) {
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {Args({}), "コマンドを指定"},
+        {Args({"sned", "a.dat"}), "不明なコマンドです: sned"},
+        {Args({"send"}), "FILE.dat"},
+        {Args({"send", "a.dat", "b.dat"}), "余分な引数があります: b.dat"},
+        {Args({"ports", "x"}), "余分な引数があります: x"},
+        {Args({"send", "a.dat", "--port"}), "--port の値がありません"},
+        {Args({"send", "a.dat", "--port", "COM0"}), "COM1〜COM9"},
+        {Args({"send", "a.dat", "--port", "COM10"}), "COM1〜COM9"},
+        {Args({"send", "a.dat", "--port="}), "空の値"},
+        {Args({"send", "a.dat", "--port", "COM2", "--port", "com2"}), "COM2 が二度"},
+        {Args({"send", "a.dat", "-o", "x.dat"}), "--output は kelvara send では使えません"},
+        {Args({"check", "a.dat", "--steps", "2"}), "--steps は kelvara check では使えません"},
+        {Args({"run", "a.dat", "--frobnicate"}), "不明なオプションです: --frobnicate"},
+        {Args({"run", "a.dat", "--steps", "-1"}), "0〜1000000"},
+        {Args({"run", "a.dat", "--steps", "1000001"}), "0〜1000000"},
+        {Args({"run", "a.dat", "--steps", "3x"}), "0〜1000000"},
+        {Args({"run", "a.dat", "--seed", "18446744073709551616"}), "--seed"},
+        {Args({"run", "a.dat", "--every=yes"}), "--every は値をとりません"},
+        {Args({"read", "-o", "a.dat", "-o", "b.dat"}), "一度だけ"},
+        {Args({"read", "--port", "COM1", "--port", "COM2"}), "{port}"},
+        {Args({"read", "-o", "a.dat", "--port", "COM1", "--port", "COM2"}), "{port}"},
+        {Args({"read", "-o", "{port}.dat", "--port", "/a/tty0", "--port", "/b/tty0"}),
+         "保存先 tty0.dat が二つのポートで同じ"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseOptions(c.args, &error)) << c.message;
+        EXPECT_THAT(error, HasSubstr(c.message));
+    }
+    EXPECT_EQ(HelpHint(Command::kRead), "詳しくは kelvara read --help を見てください。");
+    EXPECT_EQ(HelpHint(Command::kNone), "詳しくは kelvara --help を見てください。");
+}
+
+TEST(CliOptions, OutputNamesPerPort) {
+    std::string error;
+    const PortChoice com = *ParsePortChoice("COM4", &error);
+    const PortChoice usb = *ParsePortChoice("/dev/serial/by-id/usb-FTDI_1-if00/", &error);
+    const PortChoice relative = *ParsePortChoice("tty-a", &error);
+    EXPECT_EQ(ExpandPortName("room2/{port}.dat", com), "room2/COM4.dat");
+    EXPECT_EQ(ExpandPortName("{port}-{port}.dat", usb), "usb-FTDI_1-if00-usb-FTDI_1-if00.dat");
+    EXPECT_EQ(ExpandPortName("{port}.dat", relative), "tty-a.dat");
+    EXPECT_EQ(ExpandPortName("plain.dat", com), "plain.dat");
+}
+
+TEST(ProgressDisplay, LinesOffATerminalAndBarsRedrawnOnOne) {
+    ProgressBoard lines({"COM1", "/dev/ttyUSB0"}, false);
+    lines.Stage(1, "書き込みデータ送信中");
+    lines.Progress(1, 10, 159);  // no line of its own
+    lines.Note(0, "通信エラー: フレーミングエラー");
+    EXPECT_EQ(lines.Flush(80),
+              "/dev/ttyUSB0: 書き込みデータ送信中\nCOM1: 通信エラー: フレーミングエラー\n");
+    EXPECT_EQ(lines.Flush(80), "");
+
+    ProgressBoard bars({"COM1", "/dev/ttyUSB0"}, true);
+    bars.Progress(0, 0, 159);
+    bars.Stage(1, "データ読み出し中");
+    const std::string first = bars.Flush(0);
+    EXPECT_EQ(first,
+              "\r\x1b[2KCOM1          [------------------------] 0/159\n"
+              "\r\x1b[2K/dev/ttyUSB0  [------------------------] 0/?  データ読み出し中\n");
+    EXPECT_EQ(bars.Flush(0), "");  // nothing changed, nothing drawn
+    bars.Progress(0, 159, 159);
+    bars.Line("result\n  reason");
+    // Back up over the two bars, a result of two rows where they were (each row cleared), then
+    // both bars again, each cut to the terminal's width less one column (the Japanese stage
+    // text takes two columns a character).
+    EXPECT_EQ(bars.Flush(54),
+              "\x1b[2A\r\x1b[2Kresult\n\r\x1b[2K  reason\n"
+              "\r\x1b[2KCOM1          [########################] 159/159\n"
+              "\r\x1b[2K/dev/ttyUSB0  [------------------------] 0/?  データ\n");
+
+    EXPECT_EQ(DisplayWidth("COM1 データ"), 11u);
+    EXPECT_EQ(CutToWidth("ab読み出し", 5), "ab読");
+    EXPECT_EQ(CutToWidth("ab読み出し", 3), "ab");
+}
+
+// check and the other file commands read files as "開く" does.
+class FileCommands : public ::testing::Test {
+  protected:
+    std::string Write(const std::string& name, const std::string& text) {
+        const std::string path = dir_.filePath(QString::fromStdString(name)).toStdString();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    std::string Write(const std::string& name, const Document& doc) {
+        return Write(name, FormatDataFile(doc));
+    }
+    static Document Start() {
+        Document doc;
+        InitDocument(doc);
+        return doc;
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(FileCommands, CheckNamesEveryProblemWithItsPlateAndValue) {
+    Document doc = Start();
+    doc.PlateCount = 9;
+    doc.IfData[7][5] = 7;
+    doc.IfData[7][8] = -1;
+    doc.AcData[9] = 4;
+    doc.MaData[11] = 2;
+    doc.IfData[10][0] = 9;  // above the count: never sent
+    CheckReport report = CheckDataFile(Write("bad.dat", doc));
+    EXPECT_FALSE(report.sound);
+    EXPECT_THAT(report.text,
+                HasSubstr("パターンに送信できない値があります。ファイルを確認してください。\n"
+                          "  パターンのセル 11（2 行目 4 列目）: 値 2（0 か 1 のみ）\n"
+                          "  プレート 7 の条件セル 5（2 行目 3 列目）: 値 7（0〜2 のみ）\n"
+                          "  プレート 7 の条件セル 8（3 行目 3 列目）: 値 -1（0〜2 のみ）\n"
+                          "  プレート 9 の変化方法: 値 4（0〜3 のみ）\n"));
+    EXPECT_THAT(report.text, ::testing::Not(HasSubstr("プレート 10")));
+
+    // In life game mode only the pattern goes out.
+    doc.GameMode = 1;
+    doc.MaData[11] = 0;
+    report = CheckDataFile(Write("life.dat", doc));
+    EXPECT_TRUE(report.sound) << report.text;
+    EXPECT_THAT(report.text, HasSubstr("life.dat: 問題ありません（ライフゲームモード）\n"));
+
+    // A mode the editor has no button for is worth a note, not a refusal.
+    doc.GameMode = 5;
+    doc.PlateCount = 2;
+    report = CheckDataFile(Write("five.dat", doc));
+    EXPECT_TRUE(report.sound) << report.text;
+    EXPECT_THAT(report.text, HasSubstr("問題ありません（通常モード、プレート 2 枚）\n  注意: "
+                                       "ゲームモード 5"));
+}
+
+TEST_F(FileCommands, FilesTheEditorRefusesToOpen) {
+    const std::string sound = FormatDataFile(Start());
+    const struct {
+        std::string name;
+        std::string text;
+        std::string reason;
+    } cases[] = {
+        {"plain.txt", sound, "ファイル名に「.dat」が含まれていません"},
+        {"upper.DAT", sound, "ファイル名に「.dat」が含まれていません"},
+        {"sixty.dat", "0,1,60\r\n" + sound.substr(sound.find('\n') + 1), "プレート数 60 が"},
+        {"zero.dat", "1,2,0\r\n", "プレート数 0 が"},
+    };
+    for (const auto& c : cases) {
+        const CheckReport report = CheckDataFile(Write(c.name, c.text));
+        EXPECT_FALSE(report.sound) << c.name;
+        EXPECT_THAT(report.text, HasSubstr(": 不明なファイルです。\n  " + c.reason)) << c.name;
+    }
+    const CheckReport missing = CheckDataFile(dir_.filePath("none.dat").toStdString());
+    EXPECT_THAT(missing.text, HasSubstr("ファイルを開けません"));
+    // ".dat" anywhere in the file's own name will do, as for the editor.
+    EXPECT_TRUE(CheckDataFile(Write("room.dat.bak", sound)).sound);
+}
+
+TEST_F(FileCommands, RunPrintsPlainTextCells) {
+    Document doc = Start();
+    doc.GameMode = 1;
+    doc.MaData[0] = kOn;
+    doc.MaData[63] = 3;  // a hand-edited value
+    SeededRandom random(1);
+    EXPECT_EQ(RunSteps(doc, 0, false, random),
+              "O.......\n........\n........\n........\n........\n........\n........\n.......?\n");
+    // Every generation, separated by a blank line: the lone cell dies.
+    doc.MaData[63] = kOff;
+    EXPECT_EQ(RunSteps(doc, 1, true, random),
+              "O.......\n........\n........\n........\n........\n........\n........\n........\n"
+              "\n"
+              "........\n........\n........\n........\n........\n........\n........\n........\n");
+}
+
+}  // namespace
+}  // namespace kelvara::cli

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdio>
+
+#include "cli_options.h"
+
+namespace kelvara::cli {
+
+// Carries out a parsed command line: data on out, progress, results and errors on err. Returns
+// the exit code (0 done, 1 the machine or the port failed, 2 a file was refused or could not be
+// saved). Transfers need a QCoreApplication.
+int Execute(const Options& options, std::FILE* out, std::FILE* err);
+
+}  // namespace kelvara::cli

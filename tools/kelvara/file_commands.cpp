@@ -1,0 +1,151 @@
+#include "file_commands.h"
+
+#include <QFileInfo>
+#include <QString>
+#include <charconv>
+#include <fstream>
+
+#include "device/transfer.h"
+#include "files/datafile.h"
+#include "simulation/simulation.h"
+
+namespace kelvara::cli {
+
+namespace {
+
+// The plate count of a refused file as its first line states it, for the message; nothing when
+// the line does not hold it plainly.
+std::optional<long> StatedPlateCount(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!std::getline(in, line)) return std::nullopt;
+    std::size_t at = 0;
+    for (int field = 0; field < 2; ++field) {
+        at = line.find(',', at);
+        if (at == std::string::npos) return std::nullopt;
+        ++at;
+    }
+    std::string_view text = std::string_view(line).substr(at);
+    text = text.substr(0, text.find_first_of(",\r"));
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    long count = 0;
+    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (status != std::errc() || end != text.data() + text.size() || text.empty()) {
+        return std::nullopt;
+    }
+    return count;
+}
+
+std::string RowColumn(int index, int width) {
+    return std::to_string(index / width + 1) + " 行目 " + std::to_string(index % width + 1) +
+           " 列目";
+}
+
+}  // namespace
+
+std::optional<std::string> OpenDataFile(const std::string& path, Document& doc) {
+    if (!QFileInfo(QString::fromStdString(path)).fileName().contains(QStringLiteral(".dat"))) {
+        return "ファイル名に「.dat」が含まれていません";
+    }
+    const LoadStatus status = LoadDataFile(path, doc);
+    if (status == LoadStatus::CannotOpen) {
+        return "ファイルを開けません（ない、読めない、またはふつうのファイルではありません）";
+    }
+    if (status == LoadStatus::BadPlateCount) {
+        const std::optional<long> count = StatedPlateCount(path);
+        return count ? "プレート数 " + std::to_string(*count) + " が 1〜50 の範囲外です"
+                     : std::string("プレート数が 1〜50 の範囲外です");
+    }
+    if (status != LoadStatus::Loaded) {
+        return "データファイルとして読めません";
+    }
+    doc.FileName = path;
+    doc.NowPlate = 1;
+    return std::nullopt;
+}
+
+std::int16_t SendMode(const Document& doc) {
+    return doc.GameMode == 1 ? kTransferLifeGame : kTransferWrite;
+}
+
+std::vector<std::string> DescribeUnsendable(const Document& doc, std::int16_t mode) {
+    std::vector<std::string> lines;
+    for (const UnsendableValue& v : UnsendableValues(doc, mode)) {
+        const std::string value = "値 " + std::to_string(v.value);
+        const std::string plate = "プレート " + std::to_string(v.plate);
+        switch (v.kind) {
+            case UnsendableValue::Kind::kPatternCell:
+                lines.push_back("パターンのセル " + std::to_string(v.index) + "（" +
+                                RowColumn(v.index, 8) + "）: " + value + "（0 か 1 のみ）");
+                break;
+            case UnsendableValue::Kind::kPlateCount:
+                lines.push_back("プレート数: " + value + "（1〜50 のみ）");
+                break;
+            case UnsendableValue::Kind::kConditionCell:
+                lines.push_back(plate + " の条件セル " + std::to_string(v.index) + "（" +
+                                RowColumn(v.index, 3) + "）: " + value + "（0〜2 のみ）");
+                break;
+            case UnsendableValue::Kind::kMethod:
+                lines.push_back(plate + " の変化方法: " + value + "（0〜3 のみ）");
+                break;
+        }
+    }
+    return lines;
+}
+
+CheckReport CheckDataFile(const std::string& path) {
+    CheckReport report;
+    Document doc;
+    InitDocument(doc);
+    if (const std::optional<std::string> refusal = OpenDataFile(path, doc)) {
+        report.text = path + ": " + kUnknownFileText + "\n  " + *refusal + "\n";
+        return report;
+    }
+    const std::int16_t mode = SendMode(doc);
+    std::vector<std::string> lines = DescribeUnsendable(doc, mode);
+    if (doc.GameMode != 0 && doc.GameMode != 1) {
+        lines.push_back("注意: ゲームモード " + std::to_string(doc.GameMode) +
+                        " は 0（通常）でも 1（ライフゲーム）でもありません。send は通常モードの"
+                        "書き込みをし、run では何も変わりません");
+    }
+    if (const std::optional<std::string> reason = UnsendableReason(doc, mode)) {
+        report.text = path + ": " + *reason + "\n";
+    } else {
+        report.sound = true;
+        report.text = path + ": 問題ありません（" +
+                      (mode == kTransferLifeGame
+                           ? std::string("ライフゲームモード")
+                           : "通常モード、プレート " + std::to_string(doc.PlateCount) + " 枚") +
+                      "）\n";
+    }
+    for (const std::string& line : lines) report.text += "  " + line + "\n";
+    return report;
+}
+
+std::string FormatCells(const Pattern& pattern) {
+    std::string text;
+    for (int i = 0; i < kCells; ++i) {
+        const std::int16_t cell = pattern[static_cast<std::size_t>(i)];
+        text += cell == kOff ? '.' : cell == kOn ? 'O' : '?';
+        if (i % 8 == 7) text += '\n';
+    }
+    return text;
+}
+
+std::string RunSteps(Document& doc, long steps, bool every, RandomSource& random) {
+    SimulationWork work;
+    std::string text = every ? FormatCells(doc.MaData) : std::string();
+    for (long step = 0; step < steps; ++step) {
+        if (doc.GameMode == 0) {
+            std::string matches;
+            SerchData(doc, work, random, matches);
+        } else if (doc.GameMode == 1) {
+            LifeGame(doc, work);
+        }
+        if (every) text += "\n" + FormatCells(doc.MaData);
+    }
+    return every ? text : FormatCells(doc.MaData);
+}
+
+}  // namespace kelvara::cli

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kelvara::cli {
+
+// One --port value: a COM number, resolved as the editor's port menu resolves it each time the
+// port opens, or a device path taken as it is.
+struct PortChoice {
+    std::string name;    // "COM3", or the device path as given
+    int number = 0;      // 1..9 for a COM number, 0 for a device path
+    std::string device;  // the device path; empty for a COM number
+
+    bool IsCom() const { return number != 0; }
+    bool operator==(const PortChoice&) const = default;
+};
+
+// "COM1".."COM9" (any letter case) name a COM number; "COM" followed by any other number is a
+// mistake; anything else non-empty is a device path. Returns nothing and sets *error (Japanese)
+// when the value cannot be used.
+std::optional<PortChoice> ParsePortChoice(std::string_view text, std::string* error);
+
+// What "{port}" in an output name becomes: "COM3", or the device's base name ("ttyUSB0").
+std::string PortFileLabel(const PortChoice& port);
+
+// The output name for one port: every "{port}" in pattern replaced by PortFileLabel(port).
+std::string ExpandPortName(std::string_view pattern, const PortChoice& port);
+
+inline constexpr std::string_view kPortPlaceholder = "{port}";
+
+}  // namespace kelvara::cli

@@ -1,0 +1,218 @@
+#include "transfers.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QString>
+#include <QThread>
+#include <algorithm>
+#include <memory>
+
+#include "device/line_events.h"
+#include "device/qt_serial_line.h"
+#include "terminal.h"
+
+namespace kelvara::cli {
+
+namespace {
+
+constexpr char kPortOpenErrorText[] = "ポートオープンエラー発生";
+constexpr int kRedrawMs = 50;
+
+// The Qt serial line on one --port. The transfer routine gives every line the document's COM
+// number before it opens; for a device path the line keeps that device instead. It also tells
+// whether the unit just awaited was answered with exactly one '*', as the routine requires.
+class PortLine final : public SerialLine {
+  public:
+    explicit PortLine(const PortChoice& port) : port_(port) {}
+
+    void SetPort(std::int16_t number) override {
+        number_ = number;
+        line_.SetPort(number);
+        if (!port_.IsCom()) line_.SetDevice(QString::fromStdString(port_.device));
+    }
+    bool Open() override { return line_.Open(); }
+    bool IsOpen() const override { return line_.IsOpen(); }
+    void Close() override { line_.Close(); }
+    void Write(std::string_view text) override {
+        sinceWrite_.clear();
+        line_.Write(text);
+    }
+    std::string ReadAll() override {
+        std::string text = line_.ReadAll();
+        sinceWrite_ += text;
+        return text;
+    }
+    void WaitForInput(int milliseconds) override { line_.WaitForInput(milliseconds); }
+    std::string OpenErrorDetails() const override {
+        std::string details = line_.OpenErrorDetails();
+        // The details name the COM number the routine gave; a device path was not one.
+        const std::string named =
+            "ポート: COM" + std::to_string(number_) + " (" + port_.device + ")";
+        if (!port_.IsCom() && details.starts_with(named)) {
+            details.replace(0, named.size(), "ポート: " + port_.device);
+        }
+        return details;
+    }
+
+    bool Acknowledged() const { return sinceWrite_ == "*"; }
+    QtSerialLine& Qt() { return line_; }
+
+  private:
+    const PortChoice& port_;
+    QtSerialLine line_;
+    std::int16_t number_ = 1;
+    std::string sinceWrite_;
+};
+
+// The window's part in a transfer, for one port on its own thread.
+class PortHost final : public TransferHost {
+  public:
+    PortHost(std::size_t index, std::int16_t mode, ProgressBoard& board,
+             const std::atomic<bool>& stop, PortLine& line, PortOutcome& outcome)
+        : index_(index), mode_(mode), board_(board), stop_(stop), line_(line), outcome_(outcome) {}
+
+    void ProcessEvents() override { QCoreApplication::processEvents(); }
+    void Sleep(int milliseconds) override { QThread::msleep(static_cast<unsigned>(milliseconds)); }
+    void SetStatus(const std::string& text) override { board_.Stage(index_, text); }
+    void ArmStatusTimer() override {}
+    void ShowPortOpenError() override { outcome_.message = line_.OpenErrorDetails(); }
+    void ShowTransferError(const std::string& text) override { outcome_.message = text; }
+    bool Closing() const override { return false; }
+    bool StopRequested() const override { return stop_.load(); }
+    void Progress(int done, int total) override {
+        // A write's unit counts when its wait ended in its acknowledgement, not in a time-out.
+        if (mode_ != kTransferRead) {
+            if (line_.Acknowledged()) ++outcome_.done;
+        } else {
+            outcome_.done = done;
+        }
+        outcome_.total = total;
+        board_.Progress(index_, outcome_.done, total);
+    }
+
+  private:
+    std::size_t index_;
+    std::int16_t mode_;
+    ProgressBoard& board_;
+    const std::atomic<bool>& stop_;
+    PortLine& line_;
+    PortOutcome& outcome_;
+};
+
+// One port's transfer; runs on the thread that owns the serial port.
+void TransferOne(std::int16_t mode, std::size_t index, ProgressBoard& board,
+                 const std::atomic<bool>& stop, PortOutcome& outcome) {
+    PortLine line(outcome.port);
+    PortHost host(index, mode, board, stop, line, outcome);
+    QObject::connect(&line.Qt(), &QtSerialLine::lineEvent, [&board, index](int code) {
+        if (const auto text = LineEventMessage(code)) {
+            board.Note(index, std::string(kLineEventTitle) + ": " + *text);
+        }
+    });
+    outcome.result = ComMain(mode, outcome.doc, line, host);
+    QCoreApplication::processEvents();  // line events raised during the last poll
+    outcome.device = line.Qt().Device().toStdString();
+}
+
+// The units a write or life game mode sends: the count or marker, eight rows, three per plate.
+int UnitsOf(std::int16_t mode, const Document& doc) {
+    if (mode == kTransferLifeGame) return 9;
+    if (mode == kTransferWrite) return 9 + 3 * std::clamp<int>(doc.PlateCount, 0, kMaxPlates);
+    return 0;
+}
+
+std::string Units(std::int16_t mode, const PortOutcome& outcome) {
+    if (mode == kTransferRead) return "受信 " + std::to_string(outcome.done) + " 文字";
+    return "確認 " + std::to_string(outcome.done) + "/" + std::to_string(outcome.total);
+}
+
+}  // namespace
+
+std::vector<PortOutcome> TransferAll(std::int16_t mode, const Document& doc,
+                                     const std::vector<PortChoice>& ports, ProgressBoard& board,
+                                     const std::atomic<bool>& stop, std::FILE* progressOut,
+                                     const TransferEnded& ended) {
+    std::vector<PortOutcome> outcomes(ports.size());
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        PortOutcome& outcome = outcomes[i];
+        outcome.port = ports[i];
+        outcome.doc = doc;
+        outcome.doc.ComPort = static_cast<std::int16_t>(ports[i].IsCom() ? ports[i].number : 1);
+        outcome.total = UnitsOf(mode, doc);
+        board.Progress(i, 0, outcome.total);
+        threads.emplace_back(QThread::create(
+            [mode, i, &board, &stop, &outcome] { TransferOne(mode, i, board, stop, outcome); }));
+        threads.back()->start();
+    }
+    std::vector<bool> reported(threads.size(), false);
+    for (std::size_t waiting = 0; waiting < threads.size();) {
+        // Wait for the first transfer not reported yet, but never longer than one redraw.
+        threads[waiting]->wait(QDeadlineTimer(kRedrawMs));
+        for (std::size_t i = waiting; i < threads.size(); ++i) {
+            if (!reported[i] && threads[i]->isFinished()) {
+                board.Line(ended(outcomes[i]));
+                reported[i] = true;
+            }
+        }
+        while (waiting < threads.size() && reported[waiting]) ++waiting;
+        const std::string text = board.Flush(TerminalColumns(progressOut));
+        std::fputs(text.c_str(), progressOut);
+        std::fflush(progressOut);
+    }
+    return outcomes;
+}
+
+std::string PortHeading(const PortOutcome& outcome) {
+    if (!outcome.port.IsCom() || outcome.device.empty()) return outcome.port.name;
+    return outcome.port.name + " (" + outcome.device + ")";
+}
+
+std::string OutcomeText(std::int16_t mode, const PortOutcome& outcome) {
+    switch (outcome.result) {
+        case TransferResult::kDone: {
+            const char* done = mode == kTransferRead       ? kReadDoneText
+                               : mode == kTransferLifeGame ? kLifeGameDoneText
+                                                           : kWriteDoneText;
+            return std::string(done) + " " +
+                   (mode == kTransferRead
+                        ? std::to_string(outcome.done) + " 文字"
+                        : std::to_string(outcome.done) + "/" + std::to_string(outcome.total));
+        }
+        case TransferResult::kTimedOut:
+            return std::string(kTransferRetryText) + "（" + Units(mode, outcome) + "）";
+        case TransferResult::kStopped:
+        case TransferResult::kClosing:
+            return std::string(kTransferRetryText) + "（中断: " + Units(mode, outcome) + "）";
+        case TransferResult::kLineLost:
+            return std::string(kTransferRetryText) + "（回線が切れました: " + Units(mode, outcome) +
+                   "）";
+        case TransferResult::kPortOpenFailed: {
+            std::string text = kPortOpenErrorText;
+            std::size_t at = 0;
+            while (at < outcome.message.size()) {
+                const std::size_t end =
+                    std::min(outcome.message.find('\n', at), outcome.message.size());
+                text += "\n    " + outcome.message.substr(at, end - at);
+                at = end + 1;
+            }
+            return text;
+        }
+        case TransferResult::kRefused:
+            return std::string(kLineEventTitle) + ": " + outcome.message;
+    }
+    return {};
+}
+
+int ExitCode(TransferResult result) {
+    switch (result) {
+        case TransferResult::kDone:
+            return 0;
+        case TransferResult::kRefused:
+            return 2;
+        default:
+            return 1;
+    }
+}
+
+}  // namespace kelvara::cli

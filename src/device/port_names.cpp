@@ -178,8 +178,13 @@ std::string PortOpenDetails(const PortOpenFailure& failure, PortSystem system) {
                " には何も接続されていません。Kelvara をつないだ USB シリアルアダプタを差し込んで"
                "から、もう一度やってください。";
     }
-    std::string text = "ポート: " + com;
-    if (!failure.device.empty() && failure.device != com) text += " (" + failure.device + ")";
+    std::string text = "ポート: ";
+    if (failure.number < 1) {
+        text += failure.device;
+    } else {
+        text += com;
+        if (!failure.device.empty() && failure.device != com) text += " (" + failure.device + ")";
+    }
     if (!failure.reason.empty()) text += "\n理由: " + failure.reason;
     switch (failure.kind) {
         case PortOpenFailure::Kind::kPermission:

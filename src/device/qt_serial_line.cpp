@@ -56,10 +56,7 @@ QtSerialLine::QtSerialLine(QObject* parent, PortLister ports)
 
 QtSerialLine::~QtSerialLine() { Close(); }
 
-void QtSerialLine::SetPort(std::int16_t number) {
-    number_ = number;
-    fixedDevice_.clear();
-}
+void QtSerialLine::SetPort(std::int16_t number) { number_ = number; }
 
 void QtSerialLine::SetDevice(const QString& device) { fixedDevice_ = device; }
 
@@ -70,7 +67,7 @@ bool QtSerialLine::Open() {
     gone_ = false;
     reported_.clear();
     failure_ = PortOpenFailure{};
-    failure_.number = number_;
+    failure_.number = fixedDevice_.isEmpty() ? number_ : 0;
     if (!fixedDevice_.isEmpty()) {
         device_ = fixedDevice_;
     } else {

@@ -29,7 +29,8 @@ class QtSerialLine : public QObject, public SerialLine {
     ~QtSerialLine() override;
 
     void SetPort(std::int16_t number) override;
-    // Opens this device instead of a COM number (the command-line client's --port PATH).
+    // Opens this device instead of the COM number SetPort gives, until SetDevice("") (the
+    // command-line client's --port PATH).
     void SetDevice(const QString& device);
     bool Open() override;  // opens the port and drops anything that was waiting
     bool IsOpen() const override;

@@ -187,7 +187,7 @@ class Exchange {
             line_.WaitForInput(timing_.pollSleepMs);
             if (counter > timing_.pollLimit) {
                 timedOut_ = true;
-                host_.Progress(++acknowledged_, total_);
+                host_.Progress(acknowledged_, total_);
                 return true;
             }
         }

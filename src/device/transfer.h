@@ -41,8 +41,8 @@ class TransferHost {
     virtual bool Closing() const = 0;  // the window is closing: stop at once
     // The user asked to stop the transfer (Esc): it ends at its next poll like a time-out.
     virtual bool StopRequested() const { return false; }
-    // done of total units (a write or life game mode: acknowledgements; a read: characters of
-    // the reply, total 0 while its length is not known yet).
+    // done of total units after every wait (a write or life game mode: the units acknowledged
+    // so far; a read: characters of the reply, total 0 while its length is not known yet).
     virtual void Progress(int done, int total) {
         static_cast<void>(done);
         static_cast<void>(total);

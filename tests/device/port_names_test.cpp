@@ -78,6 +78,8 @@ TEST(PortNamesTest, ThePortOpenBoxSaysWhatWasTriedAndWhatToDo) {
     denied.group.clear();
     EXPECT_NE(PortOpenDetails(denied, PortSystem::kLinux).find("-aG dialout"), std::string::npos);
     EXPECT_EQ(PortOpenDetails(denied, PortSystem::kWindows).find("usermod"), std::string::npos);
+    PortOpenFailure direct{PortOpenFailure::Kind::kOther, 0, "/dev/ttyX", "No such file", ""};
+    EXPECT_EQ(PortOpenDetails(direct, PortSystem::kLinux), "ポート: /dev/ttyX\n理由: No such file");
     PortOpenFailure busy{PortOpenFailure::Kind::kBusy, 2, "COM2", "Access is denied.", ""};
     EXPECT_EQ(PortOpenDetails(busy, PortSystem::kWindows),
               "ポート: COM2\n理由: Access is denied.\n"

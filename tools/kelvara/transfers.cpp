@@ -18,58 +18,12 @@ namespace {
 constexpr char kPortOpenErrorText[] = "ポートオープンエラー発生";
 constexpr int kRedrawMs = 50;
 
-// The Qt serial line on one --port. The transfer routine gives every line the document's COM
-// number before it opens; for a device path the line keeps that device instead. It also tells
-// whether the unit just awaited was answered with exactly one '*', as the routine requires.
-class PortLine final : public SerialLine {
-  public:
-    explicit PortLine(const PortChoice& port) : port_(port) {}
-
-    void SetPort(std::int16_t number) override {
-        number_ = number;
-        line_.SetPort(number);
-        if (!port_.IsCom()) line_.SetDevice(QString::fromStdString(port_.device));
-    }
-    bool Open() override { return line_.Open(); }
-    bool IsOpen() const override { return line_.IsOpen(); }
-    void Close() override { line_.Close(); }
-    void Write(std::string_view text) override {
-        sinceWrite_.clear();
-        line_.Write(text);
-    }
-    std::string ReadAll() override {
-        std::string text = line_.ReadAll();
-        sinceWrite_ += text;
-        return text;
-    }
-    void WaitForInput(int milliseconds) override { line_.WaitForInput(milliseconds); }
-    std::string OpenErrorDetails() const override {
-        std::string details = line_.OpenErrorDetails();
-        // The details name the COM number the routine gave; a device path was not one.
-        const std::string named =
-            "ポート: COM" + std::to_string(number_) + " (" + port_.device + ")";
-        if (!port_.IsCom() && details.starts_with(named)) {
-            details.replace(0, named.size(), "ポート: " + port_.device);
-        }
-        return details;
-    }
-
-    bool Acknowledged() const { return sinceWrite_ == "*"; }
-    QtSerialLine& Qt() { return line_; }
-
-  private:
-    const PortChoice& port_;
-    QtSerialLine line_;
-    std::int16_t number_ = 1;
-    std::string sinceWrite_;
-};
-
 // The window's part in a transfer, for one port on its own thread.
 class PortHost final : public TransferHost {
   public:
-    PortHost(std::size_t index, std::int16_t mode, ProgressBoard& board,
-             const std::atomic<bool>& stop, PortLine& line, PortOutcome& outcome)
-        : index_(index), mode_(mode), board_(board), stop_(stop), line_(line), outcome_(outcome) {}
+    PortHost(std::size_t index, ProgressBoard& board, const std::atomic<bool>& stop,
+             const QtSerialLine& line, PortOutcome& outcome)
+        : index_(index), board_(board), stop_(stop), line_(line), outcome_(outcome) {}
 
     void ProcessEvents() override { QCoreApplication::processEvents(); }
     void Sleep(int milliseconds) override { QThread::msleep(static_cast<unsigned>(milliseconds)); }
@@ -80,38 +34,34 @@ class PortHost final : public TransferHost {
     bool Closing() const override { return false; }
     bool StopRequested() const override { return stop_.load(); }
     void Progress(int done, int total) override {
-        // A write's unit counts when its wait ended in its acknowledgement, not in a time-out.
-        if (mode_ != kTransferRead) {
-            if (line_.Acknowledged()) ++outcome_.done;
-        } else {
-            outcome_.done = done;
-        }
+        outcome_.done = done;
         outcome_.total = total;
-        board_.Progress(index_, outcome_.done, total);
+        board_.Progress(index_, done, total);
     }
 
   private:
     std::size_t index_;
-    std::int16_t mode_;
     ProgressBoard& board_;
     const std::atomic<bool>& stop_;
-    PortLine& line_;
+    const QtSerialLine& line_;
     PortOutcome& outcome_;
 };
 
 // One port's transfer; runs on the thread that owns the serial port.
 void TransferOne(std::int16_t mode, std::size_t index, ProgressBoard& board,
                  const std::atomic<bool>& stop, PortOutcome& outcome) {
-    PortLine line(outcome.port);
-    PortHost host(index, mode, board, stop, line, outcome);
-    QObject::connect(&line.Qt(), &QtSerialLine::lineEvent, [&board, index](int code) {
+    // The routine gives the line the document's COM number; a device path stays the device.
+    QtSerialLine line;
+    if (!outcome.port.IsCom()) line.SetDevice(QString::fromStdString(outcome.port.device));
+    PortHost host(index, board, stop, line, outcome);
+    QObject::connect(&line, &QtSerialLine::lineEvent, [&board, index](int code) {
         if (const auto text = LineEventMessage(code)) {
             board.Note(index, std::string(kLineEventTitle) + ": " + *text);
         }
     });
     outcome.result = ComMain(mode, outcome.doc, line, host);
     QCoreApplication::processEvents();  // line events raised during the last poll
-    outcome.device = line.Qt().Device().toStdString();
+    outcome.device = line.Device().toStdString();
 }
 
 // The units a write or life game mode sends: the count or marker, eight rows, three per plate.

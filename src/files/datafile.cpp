@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <random>
 #include <span>
@@ -149,18 +148,21 @@ std::optional<fs::path> ResolveLinks(fs::path path) {
     return std::nullopt;
 }
 
-// Writes text into an existing file that is not a regular file (a device, a FIFO) as it is:
-// such a target cannot be replaced by renaming. The open does not wait for a FIFO reader; it
-// fails instead, so the window never hangs on a FIFO nobody reads.
+// Writes text into an existing file as it stands, keeping the file itself: its links, its
+// owner and mode, and the folder it sits in are untouched. A regular file gets the whole text,
+// is cut to its length and synced; a device or a FIFO is just written. The open does not wait
+// for a FIFO reader; it fails instead, so the window never hangs on a FIFO nobody reads. A
+// failure part way leaves the file partly written: that is why this is the fallback only.
 bool WriteInPlace(const fs::path& target, std::string_view text) {
     const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat info {};
     const int flags = ::fcntl(fd, F_GETFL);
-    // A regular file here was put in place after the caller looked; writing over it without
-    // truncating would leave a mix of old and new lines.
-    bool ok = ::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode) && flags >= 0 &&
+    bool ok = ::fstat(fd, &info) == 0 && flags >= 0 &&
               ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 && WriteAll(fd, text);
+    if (ok && S_ISREG(info.st_mode)) {
+        ok = ::ftruncate(fd, static_cast<off_t>(text.size())) == 0 && ::fsync(fd) == 0;
+    }
     ok = ::close(fd) == 0 && ok;
     return ok;
 }
@@ -181,19 +183,21 @@ int CreateTemporary(const fs::path& dir, mode_t mode, fs::path& name) {
     return -1;
 }
 
+enum class Replaced { Yes, NoTemporary, Failed };
+
 // Replaces a regular file, or creates a new one, so that at every moment the target holds
 // either its old content or the whole new content: the text goes to a temporary file beside
 // it, is synced to the disk, and the temporary file is renamed over the target. old is the
 // target's status when it exists: the new file gets its permission bits and, where the system
 // allows it, its owner. A new file gets the usual permissions of a new file (0666 less umask).
-// Replacing breaks hard links to the old file; that is the price of never leaving it half
-// written.
-bool ReplaceAtomically(const fs::path& target, std::string_view text, const struct stat* old) {
+// NoTemporary when no file can be created beside the target (nothing changed); Failed when a
+// later step failed (the target is as it was and the temporary file is gone).
+Replaced ReplaceAtomically(const fs::path& target, std::string_view text, const struct stat* old) {
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
     fs::path temporary;
     const int fd = CreateTemporary(dir, old ? 0600 : 0666, temporary);
-    if (fd < 0) return false;
+    if (fd < 0) return Replaced::NoTemporary;
     bool ok = WriteAll(fd, text);
     if (ok && old) {
         // Best effort: only a privileged user can give the file to another owner.
@@ -205,7 +209,7 @@ bool ReplaceAtomically(const fs::path& target, std::string_view text, const stru
     ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(temporary.c_str());
-        return false;
+        return Replaced::Failed;
     }
     // Make the rename itself durable. The new content is in place whatever this reports, so a
     // failure here is not a failure of the save.
@@ -214,7 +218,33 @@ bool ReplaceAtomically(const fs::path& target, std::string_view text, const stru
         ::fsync(dirFd);
         ::close(dirFd);
     }
-    return true;
+    return Replaced::Yes;
+}
+
+// Reads a whole regular file of at most limit bytes into text. Nothing is read of a file that
+// says it is larger, and reading stops within a block past the limit should the file grow
+// meanwhile. The open does not wait for a FIFO writer that was put in place of the file.
+LoadStatus ReadSmallFile(const fs::path& path, std::size_t limit, std::string& text) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return LoadStatus::CannotOpen;
+    struct stat info {};
+    LoadStatus status = LoadStatus::CannotOpen;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        status = static_cast<std::uintmax_t>(info.st_size) > limit ? LoadStatus::TooLarge
+                                                                   : LoadStatus::Loaded;
+    }
+    text.clear();
+    std::array<char, 4096> buffer{};
+    while (status == LoadStatus::Loaded) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) status = LoadStatus::CannotOpen;
+        if (got <= 0) break;
+        text.append(buffer.data(), static_cast<std::size_t>(got));
+        if (text.size() > limit) status = LoadStatus::TooLarge;
+    }
+    ::close(fd);
+    return status;
 }
 
 }  // namespace
@@ -268,19 +298,12 @@ LoadStatus ReadDataFile(std::string_view text, Document& doc) {
 }
 
 LoadStatus LoadDataFile(const std::string& path, Document& doc) {
-    // Only a regular file is read: a directory cannot be, and a device or a FIFO might never
-    // end (or never start).
-    std::error_code error;
-    if (!fs::is_regular_file(path, error)) return LoadStatus::CannotOpen;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return LoadStatus::CannotOpen;
+    // Only a regular file of a data file's size is read: a directory cannot be, a device or a
+    // FIFO might never end (or never start), and a large file would hold the window while it
+    // is read, only to be refused afterwards.
     std::string text;
-    std::array<char, 4096> buffer{};
-    while (file) {
-        file.read(buffer.data(), buffer.size());
-        text.append(buffer.data(), static_cast<std::size_t>(file.gcount()));
-    }
-    if (file.bad()) return LoadStatus::CannotOpen;
+    const LoadStatus status = ReadSmallFile(path, kMaxDataFileSize, text);
+    if (status != LoadStatus::Loaded) return status;
     return ReadDataFile(text, doc);
 }
 
@@ -291,13 +314,24 @@ bool SaveDataFile(const std::string& path, const Document& doc) {
     struct stat old {};
     if (::stat(target->c_str(), &old) != 0) {
         if (errno != ENOENT) return false;
-        return ReplaceAtomically(*target, text, nullptr);
+        return ReplaceAtomically(*target, text, nullptr) == Replaced::Yes;
     }
     if (!S_ISREG(old.st_mode)) return WriteInPlace(*target, text);
     // A file the user may not write stays as it is, as it would for a write in place; replacing
     // it only needs the directory to be writable.
     if (::access(target->c_str(), W_OK) != 0) return false;
-    return ReplaceAtomically(*target, text, &old);
+    // Replacing would cut the file's other names off from the new content; and in a folder the
+    // user may not write, no temporary file can be made. Both are saved in place.
+    if (old.st_nlink > 1) return WriteInPlace(*target, text);
+    switch (ReplaceAtomically(*target, text, &old)) {
+        case Replaced::Yes:
+            return true;
+        case Replaced::NoTemporary:
+            return WriteInPlace(*target, text);
+        case Replaced::Failed:
+            break;
+    }
+    return false;
 }
 
 }  // namespace kelvara

@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -192,7 +194,27 @@ class DataFileDisk : public ::testing::Test {
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
     // No temporary file may be left behind.
-    long Entries() const { return std::distance(fs::directory_iterator(dir_), {}); }
+    long Entries() const { return Entries(dir_); }
+    static long Entries(const fs::path& dir) {
+        return std::distance(fs::directory_iterator(dir), {});
+    }
+    static ino_t Inode(const fs::path& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+    }
+    // Saves as a user who neither owns the files nor is privileged: as nobody in a child
+    // process when the test runs as root, as the test's own user otherwise.
+    static bool SaveAsUnprivileged(const fs::path& path, const Document& doc) {
+        if (::geteuid() != 0) return SaveDataFile(path, doc);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            ::_exit(dropped && SaveDataFile(path, doc) ? 0 : 1);
+        }
+        int status = 0;
+        return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+               WEXITSTATUS(status) == 0;
+    }
 
     fs::path dir_;
 };
@@ -212,6 +234,64 @@ TEST_F(DataFileDisk, SaveReplacesKeepingModeAndLinkAndLoadReadsItBack) {
     Document doc = StartUp();
     ASSERT_EQ(LoadDataFile(file, doc), LoadStatus::Loaded);
     EXPECT_EQ(Fields(doc), Fields(FiftyPlates()));
+}
+
+TEST_F(DataFileDisk, SaveWritesInPlaceWhereReplacingWouldCutLinksOrCannotMakeATemporaryFile) {
+    // Both names of a file with a hard link see the new content, also a shorter one.
+    const fs::path file = dir_ / "plates.dat", other = dir_ / "other.dat";
+    ASSERT_TRUE(SaveDataFile(file, FiftyPlates()));
+    fs::create_hard_link(file, other);
+    ASSERT_TRUE(SaveDataFile(other, StartUp()));
+    EXPECT_EQ(Contents(file), FormatDataFile(StartUp()));
+    EXPECT_EQ(Inode(file), Inode(other));
+    EXPECT_EQ(Entries(), 2);
+
+    // A file anyone may write, in a folder the user may not write: saved in place.
+    ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+    const fs::path closed = dir_ / "closed", shared = closed / "plates.dat";
+    fs::create_directory(closed);
+    ASSERT_TRUE(SaveDataFile(shared, StartUp()));
+    const ino_t inode = Inode(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(closed.c_str(), 0555), 0);
+    EXPECT_TRUE(SaveAsUnprivileged(shared, FiftyPlates()));
+    EXPECT_EQ(Contents(shared), FormatDataFile(FiftyPlates()));
+    EXPECT_EQ(std::tuple(Inode(shared), Entries(closed)), std::tuple(inode, 1));
+
+    // A file the user may not write, in a folder anyone may write: not replaced.
+    const fs::path open = dir_ / "open", kept = open / "plates.dat";
+    fs::create_directory(open);
+    ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
+    ASSERT_TRUE(SaveDataFile(kept, StartUp()));
+    ASSERT_EQ(::chmod(kept.c_str(), 0444), 0);
+    EXPECT_FALSE(SaveAsUnprivileged(kept, FiftyPlates()));
+    EXPECT_EQ(Contents(kept), FormatDataFile(StartUp()));
+    EXPECT_EQ(Entries(open), 1);
+    ::chmod(closed.c_str(), 0755);
+}
+
+TEST_F(DataFileDisk, LoadRefusesALargeFileWithoutReadingIt) {
+    // A data file padded with blank lines up to the limit still loads; one byte more does not.
+    const fs::path file = dir_ / "padded.dat";
+    std::string text = FormatDataFile(FiftyPlates());
+    text.resize(kMaxDataFileSize, '\n');
+    std::ofstream(file, std::ios::binary) << text;
+    Document doc = StartUp();
+    ASSERT_EQ(LoadDataFile(file, doc), LoadStatus::Loaded);
+    EXPECT_EQ(Fields(doc), Fields(FiftyPlates()));
+    std::ofstream(file, std::ios::binary | std::ios::app) << '\n';
+    doc = StartUp();
+    EXPECT_EQ(LoadDataFile(file, doc), LoadStatus::TooLarge);
+    EXPECT_EQ(Fields(doc), Fields(StartUp()));
+
+    // 2 GB of nothing, and a file that says it is empty but never ends (a kernel file the
+    // size of the address space), stand for a file that grows while it is read.
+    fs::resize_file(file, std::uintmax_t{2} << 30);
+    for (const fs::path& path : {file, fs::path("/proc/self/pagemap")}) {
+        if (!fs::exists(path)) continue;
+        EXPECT_EQ(LoadDataFile(path, doc), LoadStatus::TooLarge) << path;
+        EXPECT_EQ(Fields(doc), Fields(StartUp()));
+    }
 }
 
 TEST_F(DataFileDisk, FailuresLeaveFilesAndDocumentAsTheyWere) {

@@ -1,20 +1,15 @@
 #include "files/datafile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <random>
 #include <span>
+
+#include "files/file_system.h"
+#include "files/utf8_path.h"
 
 namespace kelvara {
 
@@ -119,132 +114,22 @@ void ReadGroup(ValueSequence& in, std::span<std::int16_t> vars) {
 
 // ---- Files ------------------------------------------------------------------------------
 
-// Writes all of text to fd, through short writes and interruptions.
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// Follows symlinks from path to the file that is finally written (which need not exist yet).
-// Nothing on a link that cannot be read or a chain too long to be anything but a loop.
+// Follows symlinks from path to the file that is finally written (which need not exist yet), so
+// that a save writes the file and the link stays a link. Nothing on a link that cannot be read
+// or a chain too long to be anything but a loop. Where the standard library sees no links
+// (MinGW on Windows), the path is taken as it is and Examine counts a link as one more name.
 std::optional<fs::path> ResolveLinks(fs::path path) {
     for (int hops = 0; hops < 40; ++hops) {
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0) {
-            if (errno == ENOENT) return path;
-            return std::nullopt;
-        }
-        if (!S_ISLNK(info.st_mode)) return path;
         std::error_code error;
+        const fs::file_status status = fs::symlink_status(path, error);
+        if (status.type() == fs::file_type::not_found) return path;
+        if (error) return std::nullopt;
+        if (status.type() != fs::file_type::symlink) return path;
         const fs::path link = fs::read_symlink(path, error);
         if (error) return std::nullopt;
         path = link.is_absolute() ? link : path.parent_path() / link;
     }
     return std::nullopt;
-}
-
-// Writes text into an existing file as it stands, keeping the file itself: its links, its
-// owner and mode, and the folder it sits in are untouched. A regular file gets the whole text,
-// is cut to its length and synced; a device or a FIFO is just written. The open does not wait
-// for a FIFO reader; it fails instead, so the window never hangs on a FIFO nobody reads. A
-// failure part way leaves the file partly written: that is why this is the fallback only.
-bool WriteInPlace(const fs::path& target, std::string_view text) {
-    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info {};
-    const int flags = ::fcntl(fd, F_GETFL);
-    bool ok = ::fstat(fd, &info) == 0 && flags >= 0 &&
-              ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 && WriteAll(fd, text);
-    if (ok && S_ISREG(info.st_mode)) {
-        ok = ::ftruncate(fd, static_cast<off_t>(text.size())) == 0 && ::fsync(fd) == 0;
-    }
-    ok = ::close(fd) == 0 && ok;
-    return ok;
-}
-
-// Creates a new, empty file of a name no other file has, in dir. Returns its descriptor, or -1.
-int CreateTemporary(const fs::path& dir, mode_t mode, fs::path& name) {
-    static std::atomic<unsigned> counter = 0;
-    std::minstd_rand random(static_cast<unsigned>(
-        std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid() ^ ++counter));
-    constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string leaf = ".kelvara-save-";
-        for (int i = 0; i < 8; ++i) leaf += kLetters[random() % kLetters.size()];
-        name = dir / leaf;
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-enum class Replaced { Yes, NoTemporary, Failed };
-
-// Replaces a regular file, or creates a new one, so that at every moment the target holds
-// either its old content or the whole new content: the text goes to a temporary file beside
-// it, is synced to the disk, and the temporary file is renamed over the target. old is the
-// target's status when it exists: the new file gets its permission bits and, where the system
-// allows it, its owner. A new file gets the usual permissions of a new file (0666 less umask).
-// NoTemporary when no file can be created beside the target (nothing changed); Failed when a
-// later step failed (the target is as it was and the temporary file is gone).
-Replaced ReplaceAtomically(const fs::path& target, std::string_view text, const struct stat* old) {
-    fs::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-    fs::path temporary;
-    const int fd = CreateTemporary(dir, old ? 0600 : 0666, temporary);
-    if (fd < 0) return Replaced::NoTemporary;
-    bool ok = WriteAll(fd, text);
-    if (ok && old) {
-        // Best effort: only a privileged user can give the file to another owner.
-        [[maybe_unused]] const int chowned = ::fchown(fd, old->st_uid, old->st_gid);
-        ok = ::fchmod(fd, old->st_mode & 0777) == 0;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return Replaced::Failed;
-    }
-    // Make the rename itself durable. The new content is in place whatever this reports, so a
-    // failure here is not a failure of the save.
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return Replaced::Yes;
-}
-
-// Reads a whole regular file of at most limit bytes into text. Nothing is read of a file that
-// says it is larger, and reading stops within a block past the limit should the file grow
-// meanwhile. The open does not wait for a FIFO writer that was put in place of the file.
-LoadStatus ReadSmallFile(const fs::path& path, std::size_t limit, std::string& text) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return LoadStatus::CannotOpen;
-    struct stat info {};
-    LoadStatus status = LoadStatus::CannotOpen;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        status = static_cast<std::uintmax_t>(info.st_size) > limit ? LoadStatus::TooLarge
-                                                                   : LoadStatus::Loaded;
-    }
-    text.clear();
-    std::array<char, 4096> buffer{};
-    while (status == LoadStatus::Loaded) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) status = LoadStatus::CannotOpen;
-        if (got <= 0) break;
-        text.append(buffer.data(), static_cast<std::size_t>(got));
-        if (text.size() > limit) status = LoadStatus::TooLarge;
-    }
-    ::close(fd);
-    return status;
 }
 
 }  // namespace
@@ -301,34 +186,44 @@ LoadStatus LoadDataFile(const std::string& path, Document& doc) {
     // Only a regular file of a data file's size is read: a directory cannot be, a device or a
     // FIFO might never end (or never start), and a large file would hold the window while it
     // is read, only to be refused afterwards.
+    const std::optional<fs::path> file = PathFromUtf8(path);
+    if (!file) return LoadStatus::CannotOpen;
     std::string text;
-    const LoadStatus status = ReadSmallFile(path, kMaxDataFileSize, text);
-    if (status != LoadStatus::Loaded) return status;
-    return ReadDataFile(text, doc);
+    switch (files::ReadSmallFile(*file, kMaxDataFileSize, text)) {
+        case files::ReadResult::Read:
+            return ReadDataFile(text, doc);
+        case files::ReadResult::TooLarge:
+            return LoadStatus::TooLarge;
+        case files::ReadResult::CannotOpen:
+            break;
+    }
+    return LoadStatus::CannotOpen;
 }
 
 bool SaveDataFile(const std::string& path, const Document& doc) {
+    using Kind = files::FileFacts::Kind;
     const std::string text = FormatDataFile(doc);
-    const std::optional<fs::path> target = ResolveLinks(path);
+    const std::optional<fs::path> named = PathFromUtf8(path);
+    const std::optional<fs::path> target = named ? ResolveLinks(*named) : std::nullopt;
     if (!target || !target->has_filename()) return false;
-    struct stat old {};
-    if (::stat(target->c_str(), &old) != 0) {
-        if (errno != ENOENT) return false;
-        return ReplaceAtomically(*target, text, nullptr) == Replaced::Yes;
+    const std::optional<files::FileFacts> facts = files::Examine(*target);
+    if (!facts) return false;
+    if (facts->kind == Kind::Missing) {
+        return files::ReplaceWhole(*target, text) == files::Replaced::Yes;
     }
-    if (!S_ISREG(old.st_mode)) return WriteInPlace(*target, text);
+    if (facts->kind == Kind::Other) return files::WriteInPlace(*target, text);
     // A file the user may not write stays as it is, as it would for a write in place; replacing
-    // it only needs the directory to be writable.
-    if (::access(target->c_str(), W_OK) != 0) return false;
+    // it only needs the folder to be writable.
+    if (!facts->writable) return false;
     // Replacing would cut the file's other names off from the new content; and in a folder the
     // user may not write, no temporary file can be made. Both are saved in place.
-    if (old.st_nlink > 1) return WriteInPlace(*target, text);
-    switch (ReplaceAtomically(*target, text, &old)) {
-        case Replaced::Yes:
+    if (facts->names > 1) return files::WriteInPlace(*target, text);
+    switch (files::ReplaceWhole(*target, text)) {
+        case files::Replaced::Yes:
             return true;
-        case Replaced::NoTemporary:
-            return WriteInPlace(*target, text);
-        case Replaced::Failed:
+        case files::Replaced::NoTemporary:
+            return files::WriteInPlace(*target, text);
+        case files::Replaced::Failed:
             break;
     }
     return false;

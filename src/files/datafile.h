@@ -16,7 +16,7 @@ std::string FormatDataFile(const Document& doc);
 
 enum class LoadStatus { Loaded, CannotOpen, BadPlateCount, TooLarge };
 
-// The largest file LoadDataFile reads. A data file of 50 plates is about 1.5 KB; anything near
+// The largest file LoadDataFile reads. A data file of 50 plates is about 1.3 KB; anything near
 // this size is not one.
 inline constexpr std::size_t kMaxDataFileSize = 1024 * 1024;
 
@@ -31,6 +31,9 @@ inline constexpr std::size_t kMaxDataFileSize = 1024 * 1024;
 // BadPlateCount, doc unchanged. The doc is only modified when the result is Loaded.
 // FileName, NowPlate and MaBackup are never touched.
 LoadStatus ReadDataFile(std::string_view text, Document& doc);
+
+// Paths are UTF-8, as the window passes them, on every system (Windows included: never the ANSI
+// code page).
 
 // Opens and reads a file; CannotOpen (doc unchanged) if it cannot be opened or read (missing,
 // no permission, a directory or anything else that is not a regular file); TooLarge (doc

@@ -6,6 +6,10 @@
 
 #include "device/qt_ports.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace kelvara {
 
 namespace {
@@ -21,9 +25,20 @@ constexpr char kUsage[] =
 
 }  // namespace
 
+// On Windows the editor is a window program without a console of its own; its answers to
+// options go to the console it was started from.
+static void UseParentConsole() {
+#if defined(_WIN32)
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        static_cast<void>(std::freopen("CONOUT$", "w", stdout));
+    }
+#endif
+}
+
 std::optional<int> HandleCommandLine(int argc, char** argv) {
     if (argc < 2) return std::nullopt;
     const std::string_view option = argv[1];
+    if (option == "--list-ports" || option == "--help" || option == "-h") UseParentConsole();
     if (argc == 2 && option == "--list-ports") {
         for (const std::string& line : SystemPortTable()) std::printf("%s\n", line.c_str());
         return 0;

@@ -1,21 +1,15 @@
 #include "files/datafile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <random>
 #include <span>
+
+#include "files/file_system.h"
+#include "files/utf8_path.h"
 
 namespace kelvara {
 
@@ -120,101 +114,22 @@ void ReadGroup(ValueSequence& in, std::span<std::int16_t> vars) {
 
 // ---- Files ------------------------------------------------------------------------------
 
-// Writes all of text to fd, through short writes and interruptions.
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// Follows symlinks from path to the file that is finally written (which need not exist yet).
-// Nothing on a link that cannot be read or a chain too long to be anything but a loop.
+// Follows symlinks from path to the file that is finally written (which need not exist yet), so
+// that a save writes the file and the link stays a link. Nothing on a link that cannot be read
+// or a chain too long to be anything but a loop. Where the standard library sees no links
+// (MinGW on Windows), the path is taken as it is and Examine counts a link as one more name.
 std::optional<fs::path> ResolveLinks(fs::path path) {
     for (int hops = 0; hops < 40; ++hops) {
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0) {
-            if (errno == ENOENT) return path;
-            return std::nullopt;
-        }
-        if (!S_ISLNK(info.st_mode)) return path;
         std::error_code error;
+        const fs::file_status status = fs::symlink_status(path, error);
+        if (status.type() == fs::file_type::not_found) return path;
+        if (error) return std::nullopt;
+        if (status.type() != fs::file_type::symlink) return path;
         const fs::path link = fs::read_symlink(path, error);
         if (error) return std::nullopt;
         path = link.is_absolute() ? link : path.parent_path() / link;
     }
     return std::nullopt;
-}
-
-// Writes text into an existing file that is not a regular file (a device, a FIFO) as it is:
-// such a target cannot be replaced by renaming. The open does not wait for a FIFO reader; it
-// fails instead, so the window never hangs on a FIFO nobody reads.
-bool WriteInPlace(const fs::path& target, std::string_view text) {
-    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info {};
-    const int flags = ::fcntl(fd, F_GETFL);
-    // A regular file here was put in place after the caller looked; writing over it without
-    // truncating would leave a mix of old and new lines.
-    bool ok = ::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode) && flags >= 0 &&
-              ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 && WriteAll(fd, text);
-    ok = ::close(fd) == 0 && ok;
-    return ok;
-}
-
-// Creates a new, empty file of a name no other file has, in dir. Returns its descriptor, or -1.
-int CreateTemporary(const fs::path& dir, mode_t mode, fs::path& name) {
-    static std::atomic<unsigned> counter = 0;
-    std::minstd_rand random(static_cast<unsigned>(
-        std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid() ^ ++counter));
-    constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string leaf = ".kelvara-save-";
-        for (int i = 0; i < 8; ++i) leaf += kLetters[random() % kLetters.size()];
-        name = dir / leaf;
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-// Replaces a regular file, or creates a new one, so that at every moment the target holds
-// either its old content or the whole new content: the text goes to a temporary file beside
-// it, is synced to the disk, and the temporary file is renamed over the target. old is the
-// target's status when it exists: the new file gets its permission bits and, where the system
-// allows it, its owner. A new file gets the usual permissions of a new file (0666 less umask).
-// Replacing breaks hard links to the old file; that is the price of never leaving it half
-// written.
-bool ReplaceAtomically(const fs::path& target, std::string_view text, const struct stat* old) {
-    fs::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-    fs::path temporary;
-    const int fd = CreateTemporary(dir, old ? 0600 : 0666, temporary);
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, text);
-    if (ok && old) {
-        // Best effort: only a privileged user can give the file to another owner.
-        [[maybe_unused]] const int chowned = ::fchown(fd, old->st_uid, old->st_gid);
-        ok = ::fchmod(fd, old->st_mode & 0777) == 0;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    // Make the rename itself durable. The new content is in place whatever this reports, so a
-    // failure here is not a failure of the save.
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
 }
 
 }  // namespace
@@ -268,36 +183,50 @@ LoadStatus ReadDataFile(std::string_view text, Document& doc) {
 }
 
 LoadStatus LoadDataFile(const std::string& path, Document& doc) {
-    // Only a regular file is read: a directory cannot be, and a device or a FIFO might never
-    // end (or never start).
-    std::error_code error;
-    if (!fs::is_regular_file(path, error)) return LoadStatus::CannotOpen;
-    std::ifstream file(path, std::ios::binary);
+    // Only a regular file of a data file's size is read: a directory cannot be, a device or a
+    // FIFO might never end (or never start), and a large file would hold the window while it
+    // is read, only to be refused afterwards.
+    const std::optional<fs::path> file = PathFromUtf8(path);
     if (!file) return LoadStatus::CannotOpen;
     std::string text;
-    std::array<char, 4096> buffer{};
-    while (file) {
-        file.read(buffer.data(), buffer.size());
-        text.append(buffer.data(), static_cast<std::size_t>(file.gcount()));
+    switch (files::ReadSmallFile(*file, kMaxDataFileSize, text)) {
+        case files::ReadResult::Read:
+            return ReadDataFile(text, doc);
+        case files::ReadResult::TooLarge:
+            return LoadStatus::TooLarge;
+        case files::ReadResult::CannotOpen:
+            break;
     }
-    if (file.bad()) return LoadStatus::CannotOpen;
-    return ReadDataFile(text, doc);
+    return LoadStatus::CannotOpen;
 }
 
 bool SaveDataFile(const std::string& path, const Document& doc) {
+    using Kind = files::FileFacts::Kind;
     const std::string text = FormatDataFile(doc);
-    const std::optional<fs::path> target = ResolveLinks(path);
+    const std::optional<fs::path> named = PathFromUtf8(path);
+    const std::optional<fs::path> target = named ? ResolveLinks(*named) : std::nullopt;
     if (!target || !target->has_filename()) return false;
-    struct stat old {};
-    if (::stat(target->c_str(), &old) != 0) {
-        if (errno != ENOENT) return false;
-        return ReplaceAtomically(*target, text, nullptr);
+    const std::optional<files::FileFacts> facts = files::Examine(*target);
+    if (!facts) return false;
+    if (facts->kind == Kind::Missing) {
+        return files::ReplaceWhole(*target, text) == files::Replaced::Yes;
     }
-    if (!S_ISREG(old.st_mode)) return WriteInPlace(*target, text);
+    if (facts->kind == Kind::Other) return files::WriteInPlace(*target, text);
     // A file the user may not write stays as it is, as it would for a write in place; replacing
-    // it only needs the directory to be writable.
-    if (::access(target->c_str(), W_OK) != 0) return false;
-    return ReplaceAtomically(*target, text, &old);
+    // it only needs the folder to be writable.
+    if (!facts->writable) return false;
+    // Replacing would cut the file's other names off from the new content; and in a folder the
+    // user may not write, no temporary file can be made. Both are saved in place.
+    if (facts->names > 1) return files::WriteInPlace(*target, text);
+    switch (files::ReplaceWhole(*target, text)) {
+        case files::Replaced::Yes:
+            return true;
+        case files::Replaced::NoTemporary:
+            return files::WriteInPlace(*target, text);
+        case files::Replaced::Failed:
+            break;
+    }
+    return false;
 }
 
 }  // namespace kelvara

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,7 +14,11 @@ namespace kelvara {
 // index past slot 50).
 std::string FormatDataFile(const Document& doc);
 
-enum class LoadStatus { Loaded, CannotOpen, BadPlateCount };
+enum class LoadStatus { Loaded, CannotOpen, BadPlateCount, TooLarge };
+
+// The largest file LoadDataFile reads. A data file of 50 plates is about 1.3 KB; anything near
+// this size is not one.
+inline constexpr std::size_t kMaxDataFileSize = 1024 * 1024;
 
 // Reads the values as one sequence (commas and line ends both separate; line structure not
 // enforced), by groups: header (3), each pattern line (16), each condition line (9), each method
@@ -27,17 +32,24 @@ enum class LoadStatus { Loaded, CannotOpen, BadPlateCount };
 // FileName, NowPlate and MaBackup are never touched.
 LoadStatus ReadDataFile(std::string_view text, Document& doc);
 
+// Paths are UTF-8, as the window passes them, on every system (Windows included: never the ANSI
+// code page).
+
 // Opens and reads a file; CannotOpen (doc unchanged) if it cannot be opened or read (missing,
-// no permission, a directory or anything else that is not a regular file).
+// no permission, a directory or anything else that is not a regular file); TooLarge (doc
+// unchanged, nothing read) for a file larger than kMaxDataFileSize, also one that grows past it
+// while it is read (reading stops there).
 LoadStatus LoadDataFile(const std::string& path, Document& doc);
 
-// Writes FormatDataFile(doc) to path without ever destroying the previous content on failure.
-// A regular or new file is replaced atomically (temporary file in the same directory, synced,
-// renamed over the target; a symlink is followed so the link stays a link; the old file's
-// permission bits and owner are kept where possible). An existing target that is not a regular
-// file (a device, a FIFO) is written directly. An existing file the user may not write is not
-// replaced. Returns false on any failure; the old file is then intact and no temporary file is
-// left behind.
+// Writes FormatDataFile(doc) to path. A regular or new file is replaced atomically (temporary
+// file in the same directory, synced, renamed over the target; a symlink is followed so the
+// link stays a link; the old file's permission bits and owner are kept where possible), so a
+// failed save leaves the old file whole and no temporary file behind. A regular file with more
+// than one hard link, or one beside which no temporary file can be created (a folder the user
+// may not write), is written in place instead (whole text, cut to its length, synced), which
+// keeps every name of it; only a failure of that write fails the save. An existing target that
+// is not a regular file (a device, a FIFO) is written directly, without waiting for a reader.
+// An existing file the user may not write is not replaced. Returns false on any failure.
 bool SaveDataFile(const std::string& path, const Document& doc);
 
 }  // namespace kelvara

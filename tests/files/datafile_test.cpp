@@ -1,54 +1,23 @@
 #include "files/datafile.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <tuple>
 #include <vector>
 
-namespace kelvara {
+#include "datafile_test_support.h"
+
+namespace kelvara::files_test {
 namespace {
-
-namespace fs = std::filesystem;
-
-auto Fields(const Document& d) {
-    return std::tie(d.MaData, d.MaBackup, d.IfData, d.AcData, d.NowPlate, d.PlateCount, d.GameMode,
-                    d.ComPort, d.FileName);
-}
 
 std::string Line(const std::vector<int>& values) {
     std::string out;
     for (int v : values) out += (out.empty() ? "" : ",") + std::to_string(v);
     return out + "\r\n";
-}
-
-Document StartUp() {
-    Document doc;
-    InitDocument(doc);
-    return doc;
-}
-
-// Values unlike the defaults and unlike their neighbours, the 16-bit extremes included.
-int CellAt(int i) { return i == 5 ? -32768 : i == 6 ? 32767 : i % 3 - 1; }
-int ConditionAt(int p, int c) { return p == 0 ? -(c + 1) : (p + c) % 3; }
-int MethodAt(int p) { return p == 0 ? 99 : p % 4; }
-
-Document FiftyPlates() {
-    Document doc = StartUp();
-    std::tie(doc.GameMode, doc.ComPort, doc.PlateCount) = std::tuple(1, 7, 50);
-    for (int i = 0; i < kCells; ++i) doc.MaData[i] = static_cast<std::int16_t>(CellAt(i));
-    for (int p = 0; p <= kMaxPlates; ++p) {
-        for (int c = 0; c < 9; ++c) doc.IfData[p][c] = static_cast<std::int16_t>(ConditionAt(p, c));
-        doc.AcData[p] = static_cast<std::int16_t>(MethodAt(p));
-    }
-    return doc;
 }
 
 TEST(DataFileFormat, StartUpDocumentAndACountBeyondTheArrays) {
@@ -179,67 +148,63 @@ TEST(DataFileRead, RandomInputNeverBreaksTheDocument) {
     }
 }
 
-class DataFileDisk : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::string name = (fs::temp_directory_path() / "datafile-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(name.data()), nullptr);
-        dir_ = name;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    static std::string Contents(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    // No temporary file may be left behind.
-    long Entries() const { return std::distance(fs::directory_iterator(dir_), {}); }
-
-    fs::path dir_;
-};
-
-TEST_F(DataFileDisk, SaveReplacesKeepingModeAndLinkAndLoadReadsItBack) {
-    const fs::path file = dir_ / "plates.dat", link = dir_ / "link.dat";
-    fs::create_symlink("plates.dat", link);  // dangling until the first save
-    ASSERT_TRUE(SaveDataFile(link, StartUp()));
-    EXPECT_EQ(Contents(file), FormatDataFile(StartUp()));
-    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
-
-    ASSERT_TRUE(SaveDataFile(link, FiftyPlates()));
-    EXPECT_TRUE(fs::is_symlink(link));
+TEST_F(DataFileDisk, NamesInAnyScriptSaveAndOpen) {
+    // The names as the window passes them, UTF-8; the file must appear under the very same
+    // name, so no conversion through a legacy code page happened on the way.
+    const fs::path folder = dir_ / u8"ケルバラ", file = folder / u8"パターン.dat";
+    fs::create_directory(folder);
+    ASSERT_TRUE(SaveDataFile(U8(dir_) + "/ケルバラ/パターン.dat", StartUp()));
+    ASSERT_TRUE(SaveDataFile(U8(file), FiftyPlates()));
     EXPECT_EQ(Contents(file), FormatDataFile(FiftyPlates()));
-    EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
-    EXPECT_EQ(Entries(), 2);
+    ASSERT_EQ(Entries(folder), 1);
+    EXPECT_EQ(U8(fs::directory_iterator(folder)->path().filename()), "パターン.dat");
     Document doc = StartUp();
-    ASSERT_EQ(LoadDataFile(file, doc), LoadStatus::Loaded);
+    ASSERT_EQ(LoadDataFile(U8(dir_) + "/ケルバラ/パターン.dat", doc), LoadStatus::Loaded);
     EXPECT_EQ(Fields(doc), Fields(FiftyPlates()));
 }
 
-TEST_F(DataFileDisk, FailuresLeaveFilesAndDocumentAsTheyWere) {
-    const fs::path file = dir_ / "plates.dat", fifo = dir_ / "fifo.dat";
-    ASSERT_TRUE(SaveDataFile(file, StartUp()));
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    // Failures that hold for root too: no such directory, a directory, a full device, a FIFO
-    // nobody reads (which must fail rather than hang).
-    for (const fs::path& target :
-         {dir_ / "missing" / "plates.dat", dir_, file / "", fifo, fs::path("/dev/full")}) {
-        EXPECT_FALSE(SaveDataFile(target, FiftyPlates())) << target;
-    }
-    // A full disk: the file size limit makes a write of the temporary file itself fail.
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = limit;
-    small.rlim_cur = 100;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved = SaveDataFile(file, FiftyPlates());
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, handler);
-    EXPECT_FALSE(saved);
+TEST_F(DataFileDisk, SaveWritesAFileWithHardLinksInPlace) {
+    // Both names see the new content, also a shorter one.
+    const fs::path file = dir_ / "plates.dat", other = dir_ / "other.dat";
+    ASSERT_TRUE(SaveDataFile(U8(file), FiftyPlates()));
+    fs::create_hard_link(file, other);
+    ASSERT_TRUE(SaveDataFile(U8(other), StartUp()));
     EXPECT_EQ(Contents(file), FormatDataFile(StartUp()));
+    EXPECT_TRUE(fs::equivalent(file, other));
     EXPECT_EQ(Entries(), 2);
+}
 
+TEST_F(DataFileDisk, LoadRefusesALargeFileWithoutReadingIt) {
+    // A data file padded with blank lines up to the limit still loads; one byte more does not.
+    const fs::path file = dir_ / "padded.dat";
+    std::string text = FormatDataFile(FiftyPlates());
+    text.resize(kMaxDataFileSize, '\n');
+    std::ofstream(file, std::ios::binary) << text;
+    Document doc = StartUp();
+    ASSERT_EQ(LoadDataFile(U8(file), doc), LoadStatus::Loaded);
+    EXPECT_EQ(Fields(doc), Fields(FiftyPlates()));
+    std::ofstream(file, std::ios::binary | std::ios::app) << '\n';
+    doc = StartUp();
+    EXPECT_EQ(LoadDataFile(U8(file), doc), LoadStatus::TooLarge);
+    EXPECT_EQ(Fields(doc), Fields(StartUp()));
+    fs::resize_file(file, std::uintmax_t{2} << 30);  // 2 GB of nothing, on disk only as a size
+    EXPECT_EQ(LoadDataFile(U8(file), doc), LoadStatus::TooLarge);
+    EXPECT_EQ(Fields(doc), Fields(StartUp()));
+}
+
+TEST_F(DataFileDisk, NoFileWhereNoneCanBeLeavesFolderAndDocumentAsTheyWere) {
+    const fs::path file = dir_ / "plates.dat";
+    ASSERT_TRUE(SaveDataFile(U8(file), StartUp()));
+    for (const fs::path& target : {dir_ / "missing" / "plates.dat", dir_, file / ""}) {
+        EXPECT_FALSE(SaveDataFile(U8(target), FiftyPlates())) << target;
+    }
+    // A name that is not UTF-8, which Windows cannot take, in a folder that does not exist.
+    const std::string broken = U8(dir_) + "/\xff/plates.dat";
+    EXPECT_FALSE(SaveDataFile(broken, FiftyPlates()));
+    EXPECT_EQ(Contents(file), FormatDataFile(StartUp()));
+    EXPECT_EQ(Entries(), 1);
     const Document before = FiftyPlates();
-    for (const fs::path& path : {dir_ / "missing.dat", dir_, fifo}) {
+    for (const std::string& path : {U8(dir_ / "missing.dat"), U8(dir_), broken}) {
         Document doc = before;
         EXPECT_EQ(LoadDataFile(path, doc), LoadStatus::CannotOpen) << path;
         EXPECT_EQ(Fields(doc), Fields(before));
@@ -247,4 +212,4 @@ TEST_F(DataFileDisk, FailuresLeaveFilesAndDocumentAsTheyWere) {
 }
 
 }  // namespace
-}  // namespace kelvara
+}  // namespace kelvara::files_test

@@ -31,13 +31,13 @@ using Condition = std::array<std::int16_t, kConditionCells>;
 struct Document {
     Pattern MaData{};    // the pattern: 0 = OFF, 1 = ON
     Pattern MaBackup{};  // the pattern before the last trial run or read (undo copy)
-    std::array<Condition, kPlateSlots> IfData{};  // per plate: 0 OFF, 1 ON, 2 any
+    std::array<Condition, kPlateSlots> IfData{};     // per plate: 0 OFF, 1 ON, 2 any
     std::array<std::int16_t, kPlateSlots> AcData{};  // per plate: change method 0..3
-    std::int16_t NowPlate = 1;    // plate shown and edited, 1..PlateCount
-    std::int16_t PlateCount = 1;  // plates in use, 1..50
-    std::int16_t GameMode = 0;    // 0 normal, 1 life game
-    std::int16_t ComPort = 1;     // serial port number, 1..9
-    std::string FileName;         // path of the data file last opened or saved
+    std::int16_t NowPlate = 1;                       // plate shown and edited, 1..PlateCount
+    std::int16_t PlateCount = 1;                     // plates in use, 1..50
+    std::int16_t GameMode = 0;                       // 0 normal, 1 life game
+    std::int16_t ComPort = 1;                        // serial port number, 1..9
+    std::string FileName;                            // path of the data file last opened or saved
 };
 
 // Sets all nine condition cells of plate NowPlate to value (0, 1 or 2). Any other value

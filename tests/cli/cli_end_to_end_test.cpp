@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/varied_document.h"
 #include "files/datafile.h"
 
 namespace kelvara {
@@ -91,22 +92,7 @@ QByteArray Contents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A document whose plates all differ, so that a plate in the wrong place shows.
-Document Varied(int plates) {
-    Document doc;
-    InitDocument(doc);
-    doc.PlateCount = static_cast<std::int16_t>(plates);
-    for (int i = 0; i < kCells; ++i) {
-        doc.MaData[i] = static_cast<std::int16_t>(i % 5 == 1 || i / 8 == 6);
-    }
-    for (int p = 1; p <= plates; ++p) {
-        for (int c = 0; c < kConditionCells; ++c) {
-            doc.IfData[p][c] = static_cast<std::int16_t>((p * 7 + c * (p % 4 + 1)) % 3);
-        }
-        doc.AcData[p] = static_cast<std::int16_t>((p / 3) % 4);
-    }
-    return doc;
-}
+using test::Varied;
 
 // A glider in the top left corner, heading down and right.
 Document Glider() {

@@ -13,6 +13,7 @@
 #include <regex>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "document/editing.h"
 #include "fuzz_support.h"
@@ -46,10 +47,27 @@ std::int32_t Saturate(long double value) {
 // zero, so the number is rewritten in that short form before the long double parse: the
 // integer digits without leading zeros, then ".5" for a fraction. Integer parts too long to
 // parse exactly are far beyond the 32-bit range on either side.
+// What an input method types for each ASCII character a number may hold: full-width digits,
+// plus, minus, full stop, and the ideographic space for a blank.
+constexpr std::pair<std::string_view, char> kFullWidth[] = {
+    {"０", '0'}, {"１", '1'}, {"２", '2'}, {"３", '3'}, {"４", '4'}, {"５", '5'}, {"６", '6'},
+    {"７", '7'}, {"８", '8'}, {"９", '9'}, {"＋", '+'}, {"－", '-'}, {"．", '.'}, {"\u3000", ' '}};
+
+std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
 Reference ReferenceFloor(std::string_view text) {
     if (text.size() > kReferenceLength) return {};
     static const std::regex number(R"(^[ \t]*([+-]?)([0-9]*)(?:\.([0-9]*))?[ \t]*$)");
-    const std::string subject(text);
+    std::string subject(text);
+    for (const auto& [wide, ascii] : kFullWidth) {
+        subject = ReplaceAll(std::move(subject), wide, std::string_view(&ascii, 1));
+    }
     std::smatch parts;
     if (!std::regex_match(subject, parts, number) || parts[2].length() + parts[3].length() == 0) {
         return {true, std::nullopt};
@@ -78,6 +96,16 @@ void CheckReading(std::string_view text, const std::optional<std::int32_t>& floo
     if (!text.empty()) {
         const std::string padded = " \t" + std::string(text) + "\t ";
         Require(ReadPlateNumberFloor(padded) == floor, "blanks around the text change nothing");
+    }
+    // Typed in full width, an ASCII text reads the same.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c > 0; })) {
+        std::string wide;
+        for (const char c : text) {
+            const auto* form = std::find_if(std::begin(kFullWidth), std::end(kFullWidth),
+                                            [c](const auto& entry) { return entry.second == c; });
+            wide += form != std::end(kFullWidth) ? std::string(form->first) : std::string(1, c);
+        }
+        Require(ReadPlateNumberFloor(wide) == floor, "full-width input reads as its ASCII text");
     }
 }
 

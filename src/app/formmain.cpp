@@ -533,7 +533,7 @@ void FormMain::FileOpen() {
     if (!path) return;
     lastPath_ = *path;
     // Only data files are opened: the file's own name must contain ".dat", exactly.
-    if (!QFileInfo(*path).fileName().contains(QStringLiteral(".dat")) ||
+    if (!HasDataFileName(path->toStdString()) ||
         LoadDataFile(path->toStdString(), doc_) != LoadStatus::Loaded) {
         dialogs_.Message(this, QStringLiteral("不明なファイルです。"), QStringLiteral("エラー"),
                          Dialogs::Icon::Exclamation);

@@ -12,11 +12,10 @@ PortMenuTips::PortMenuTips(QMenu* menu, const std::array<QAction*, 9>& entries, 
 }
 
 void PortMenuTips::Refresh() {
-    const std::vector<PortInfo> ports = ports_();
-    for (int n = 1; n <= 9; ++n) {
-        const ResolvedPort port = ResolveComPort(n, ports, PortOverride(n), ThisSystem());
-        entries_[static_cast<std::size_t>(n - 1)]->setToolTip(
-            QString::fromStdString(PortToolTip(n, port)));
+    const std::vector<ResolvedPort> ports = ResolveSystemPorts(ports_);
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        entries_[i]->setToolTip(
+            QString::fromStdString(PortToolTip(static_cast<int>(i) + 1, ports[i])));
     }
 }
 

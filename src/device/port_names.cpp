@@ -145,20 +145,26 @@ std::string PortToolTip(int n, const ResolvedPort& port) {
     return what.empty() ? port.device : port.device + " — " + what;
 }
 
-std::vector<std::string> PortTable(const std::vector<PortInfo>& ports,
-                                   const std::vector<std::string>& overrides, PortSystem system) {
+std::vector<ResolvedPort> ResolveComPorts(const std::vector<PortInfo>& ports,
+                                          const std::vector<std::string>& overrides,
+                                          PortSystem system) {
     std::vector<ResolvedPort> resolved;
-    std::size_t width = 1;
     for (int n = 1; n <= 9; ++n) {
         const std::size_t i = static_cast<std::size_t>(n - 1);
         const std::string_view override = i < overrides.size() ? overrides[i] : std::string_view();
         resolved.push_back(ResolveComPort(n, ports, override, system));
-        width = std::max(width, resolved.back().device.size());
     }
+    return resolved;
+}
+
+std::vector<std::string> PortTable(const std::vector<ResolvedPort>& resolved) {
+    std::size_t width = 1;
+    for (const ResolvedPort& port : resolved) width = std::max(width, port.device.size());
     std::vector<std::string> lines;
-    for (int n = 1; n <= 9; ++n) {
-        const ResolvedPort& port = resolved[static_cast<std::size_t>(n - 1)];
-        std::string device = port.device.empty() ? "-" : port.device;
+    for (std::size_t i = 0; i < resolved.size(); ++i) {
+        const ResolvedPort& port = resolved[i];
+        const int n = static_cast<int>(i) + 1;
+        const std::string device = port.device.empty() ? "-" : port.device;
         std::string what;
         if (port.info) what = DescribePort(*port.info);
         if (port.overridden) {

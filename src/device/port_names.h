@@ -51,10 +51,15 @@ std::string DescribePort(const PortInfo& info);
 // connected to it.
 std::string PortToolTip(int n, const ResolvedPort& port);
 
-// One line per COM number 1..9: "COM1  /dev/ttyUSB0  CP2102 ... (10c4:ea60)", with "-" for a
-// number that names no device. overrides[n - 1] is the override of COM n (may be empty or short).
-std::vector<std::string> PortTable(const std::vector<PortInfo>& ports,
-                                   const std::vector<std::string>& overrides, PortSystem system);
+// COM1..COM9 resolved at once; overrides[n - 1] is the override of COM n (the list may be short,
+// an entry empty).
+std::vector<ResolvedPort> ResolveComPorts(const std::vector<PortInfo>& ports,
+                                          const std::vector<std::string>& overrides,
+                                          PortSystem system);
+
+// One line per COM number of ResolveComPorts: "COM1  /dev/ttyUSB0  CP2102 ... (10c4:ea60)",
+// with "-" for a number that names no device.
+std::vector<std::string> PortTable(const std::vector<ResolvedPort>& resolved);
 
 // Why a port did not open, as the port-open box tells it.
 struct PortOpenFailure {

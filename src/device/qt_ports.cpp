@@ -33,10 +33,14 @@ ResolvedPort ResolveSystemPort(int n, const PortLister& ports) {
                           ThisSystem());
 }
 
-std::vector<std::string> SystemPortTable(const PortLister& ports) {
+std::vector<ResolvedPort> ResolveSystemPorts(const PortLister& ports) {
     std::vector<std::string> overrides;
     for (int n = 1; n <= 9; ++n) overrides.push_back(PortOverride(n));
-    return PortTable(ports(), overrides, ThisSystem());
+    return ResolveComPorts(ports(), overrides, ThisSystem());
+}
+
+std::vector<std::string> SystemPortTable(const PortLister& ports) {
+    return PortTable(ResolveSystemPorts(ports));
 }
 
 }  // namespace kelvara

@@ -22,6 +22,9 @@ std::string PortOverride(int n);
 // (USB adapters first).
 ResolvedPort ResolveSystemPort(int n, const PortLister& ports = SystemPorts);
 
+// COM1..COM9 as they resolve now (one scan of the system's ports for all nine).
+std::vector<ResolvedPort> ResolveSystemPorts(const PortLister& ports = SystemPorts);
+
 // The COM1..COM9 table of --list-ports and the command-line client's ports command.
 std::vector<std::string> SystemPortTable(const PortLister& ports = SystemPorts);
 

@@ -15,6 +15,11 @@ constexpr std::size_t kReplyPlate = 6;
 
 bool InRange(int value, int low, int high) { return value >= low && value <= high; }
 
+// The units a write of that many plates sends.
+int WriteUnits(int plates) {
+    return kUnitsBeforePlates + kUnitsPerPlate * std::clamp(plates, 0, kMaxPlates);
+}
+
 const std::string kPatternReason =
     "パターンに送信できない値があります。ファイルを確認してください。";
 const std::string kCountReason =
@@ -42,8 +47,7 @@ class Exchange {
 
     void Write() {
         host_.SetStatus(kWriteSendingText);
-        total_ =
-            kUnitsBeforePlates + kUnitsPerPlate * std::clamp<int>(doc_.PlateCount, 0, kMaxPlates);
+        total_ = WriteUnits(doc_.PlateCount);
         if (!Send(CountByte(doc_.PlateCount), kCountReason)) {
             return;
         }
@@ -55,8 +59,9 @@ class Exchange {
         if (!AwaitAck()) {
             return;
         }
+        // The plate count is read again as the plates start: an edit during the rows counts.
         const int plates = std::min<int>(doc_.PlateCount, kMaxPlates);
-        total_ = kUnitsBeforePlates + kUnitsPerPlate * std::max(plates, 0);
+        total_ = WriteUnits(plates);
         for (int p = 1; p <= plates; ++p) {
             const Condition& cells = doc_.IfData[p];
             const std::string reason = PlateReason(p);

@@ -152,7 +152,7 @@ std::string FormatDataFile(const Document& doc) {
     return out;
 }
 
-LoadStatus ReadDataFile(std::string_view text, Document& doc) {
+LoadStatus ReadDataFile(std::string_view text, Document& doc, std::int16_t* plateCount) {
     // Everything is read into copies first, so that a refused file changes nothing.
     std::array<std::int16_t, 3> header{doc.GameMode, doc.ComPort, doc.PlateCount};
     Pattern pattern = doc.MaData;
@@ -163,26 +163,27 @@ LoadStatus ReadDataFile(std::string_view text, Document& doc) {
     ReadGroup(in, header);
     // The plate count bounds the plate records that follow and every plate index the editor
     // derives later; a count the arrays cannot hold makes the whole file unusable.
-    const std::int16_t plateCount = header[2];
-    if (plateCount < 1 || plateCount > kMaxPlates) return LoadStatus::BadPlateCount;
+    const std::int16_t count = header[2];
+    if (plateCount != nullptr) *plateCount = count;
+    if (count < 1 || count > kMaxPlates) return LoadStatus::BadPlateCount;
     for (std::size_t i = 0; i < pattern.size(); i += kPatternLine) {
         ReadGroup(in, std::span(pattern).subspan(i, kPatternLine));
     }
-    for (int p = 0; p <= plateCount; ++p) {
+    for (int p = 0; p <= count; ++p) {
         ReadGroup(in, conditions[p]);
         ReadGroup(in, std::span(&methods[p], 1));
     }
 
     doc.GameMode = header[0];
     doc.ComPort = header[1];
-    doc.PlateCount = plateCount;
+    doc.PlateCount = count;
     doc.MaData = pattern;
     doc.IfData = conditions;
     doc.AcData = methods;
     return LoadStatus::Loaded;
 }
 
-LoadStatus LoadDataFile(const std::string& path, Document& doc) {
+LoadStatus LoadDataFile(const std::string& path, Document& doc, std::int16_t* plateCount) {
     // Only a regular file of a data file's size is read: a directory cannot be, a device or a
     // FIFO might never end (or never start), and a large file would hold the window while it
     // is read, only to be refused afterwards.
@@ -191,13 +192,19 @@ LoadStatus LoadDataFile(const std::string& path, Document& doc) {
     std::string text;
     switch (files::ReadSmallFile(*file, kMaxDataFileSize, text)) {
         case files::ReadResult::Read:
-            return ReadDataFile(text, doc);
+            return ReadDataFile(text, doc, plateCount);
         case files::ReadResult::TooLarge:
             return LoadStatus::TooLarge;
         case files::ReadResult::CannotOpen:
             break;
     }
     return LoadStatus::CannotOpen;
+}
+
+bool HasDataFileName(std::string_view path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    return name.find(".dat") != std::string_view::npos;
 }
 
 bool SaveDataFile(const std::string& path, const Document& doc) {

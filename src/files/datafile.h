@@ -28,9 +28,9 @@ inline constexpr std::size_t kMaxDataFileSize = 1024 * 1024;
 // group's values are passed over, so later groups keep their places). Values are otherwise taken
 // unchecked. Plates above the file's count stay untouched.
 // A plate count (as read, or kept when unreadable) outside 1..50 refuses the whole file:
-// BadPlateCount, doc unchanged. The doc is only modified when the result is Loaded.
-// FileName, NowPlate and MaBackup are never touched.
-LoadStatus ReadDataFile(std::string_view text, Document& doc);
+// BadPlateCount, doc unchanged; plateCount, when given, receives that count. The doc is only
+// modified when the result is Loaded. FileName, NowPlate and MaBackup are never touched.
+LoadStatus ReadDataFile(std::string_view text, Document& doc, std::int16_t* plateCount = nullptr);
 
 // Paths are UTF-8, as the window passes them, on every system (Windows included: never the ANSI
 // code page).
@@ -39,7 +39,10 @@ LoadStatus ReadDataFile(std::string_view text, Document& doc);
 // no permission, a directory or anything else that is not a regular file); TooLarge (doc
 // unchanged, nothing read) for a file larger than kMaxDataFileSize, also one that grows past it
 // while it is read (reading stops there).
-LoadStatus LoadDataFile(const std::string& path, Document& doc);
+LoadStatus LoadDataFile(const std::string& path, Document& doc, std::int16_t* plateCount = nullptr);
+
+// Whether the file's own name (not its folders') holds ".dat", exactly: the files "開く" opens.
+bool HasDataFileName(std::string_view path);
 
 // Writes FormatDataFile(doc) to path. A regular or new file is replaced atomically (temporary
 // file in the same directory, synced, renamed over the target; a symlink is followed so the

@@ -56,7 +56,8 @@ TEST(PortNamesTest, TooltipsAndTheTableSayWhatEachNumberReaches) {
               "COM5 — 何も接続されていません");
     EXPECT_EQ(DescribePort(kAcm), "Arduino");
 
-    const std::vector<std::string> table = PortTable(ports, {"", "/tmp/sim"}, PortSystem::kLinux);
+    const std::vector<std::string> table =
+        PortTable(ResolveComPorts(ports, {"", "/tmp/sim"}, PortSystem::kLinux));
     ASSERT_EQ(table.size(), 9u);
     EXPECT_EQ(table[0], "COM1  /dev/ttyUSB0  CP2102 USB to UART Bridge Controller (10c4:ea60)");
     EXPECT_EQ(table[1], "COM2  /tmp/sim      KELVARA_COM2");

@@ -114,7 +114,10 @@ TEST(DataFileRead, PlateCountBoundsThePlatesAndIsItselfBounded) {
     rest.erase(0, rest.find('\n') + 1);
     for (const std::string count : {"0", "51", "-1"}) {
         doc = before;
-        EXPECT_EQ(ReadDataFile("0,2," + count + "\r\n" + rest, doc), LoadStatus::BadPlateCount);
+        std::int16_t refused = 0;
+        EXPECT_EQ(ReadDataFile("0,2," + count + "\r\n" + rest, doc, &refused),
+                  LoadStatus::BadPlateCount);
+        EXPECT_EQ(refused, std::stoi(count));  // the count as the file states it
         EXPECT_EQ(Fields(doc), Fields(before)) << count;
     }
     // An unreadable count keeps the document's own, which then bounds the plates read.
@@ -126,6 +129,15 @@ TEST(DataFileRead, PlateCountBoundsThePlatesAndIsItselfBounded) {
               std::tie(before.IfData[4], StartUp().IfData[5]));
     doc.PlateCount = 0;
     EXPECT_EQ(ReadDataFile("", doc), LoadStatus::BadPlateCount);
+}
+
+TEST(DataFileRead, OnlyNamesWithDotDatAreDataFiles) {
+    EXPECT_TRUE(HasDataFileName("plate.dat"));
+    EXPECT_TRUE(HasDataFileName("/home/u/plate.dat.txt"));
+    EXPECT_TRUE(HasDataFileName("C:\\ケルバラ\\パターン.dat"));
+    EXPECT_FALSE(HasDataFileName("PLATE.DAT"));
+    EXPECT_FALSE(HasDataFileName("/home/u/old.dat/plate"));  // a folder's name does not count
+    EXPECT_FALSE(HasDataFileName("C:\\x.dat\\plate"));
 }
 
 TEST(DataFileRead, RandomInputNeverBreaksTheDocument) {

@@ -1,10 +1,5 @@
 #include "file_commands.h"
 
-#include <QFileInfo>
-#include <QString>
-#include <charconv>
-#include <fstream>
-
 #include "device/transfer.h"
 #include "files/datafile.h"
 #include "simulation/simulation.h"
@@ -12,30 +7,6 @@
 namespace kelvara::cli {
 
 namespace {
-
-// The plate count of a refused file as its first line states it, for the message; nothing when
-// the line does not hold it plainly.
-std::optional<long> StatedPlateCount(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    if (!std::getline(in, line)) return std::nullopt;
-    std::size_t at = 0;
-    for (int field = 0; field < 2; ++field) {
-        at = line.find(',', at);
-        if (at == std::string::npos) return std::nullopt;
-        ++at;
-    }
-    std::string_view text = std::string_view(line).substr(at);
-    text = text.substr(0, text.find_first_of(",\r"));
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    long count = 0;
-    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), count);
-    if (status != std::errc() || end != text.data() + text.size() || text.empty()) {
-        return std::nullopt;
-    }
-    return count;
-}
 
 std::string RowColumn(int index, int width) {
     return std::to_string(index / width + 1) + " 行目 " + std::to_string(index % width + 1) +
@@ -45,17 +16,16 @@ std::string RowColumn(int index, int width) {
 }  // namespace
 
 std::optional<std::string> OpenDataFile(const std::string& path, Document& doc) {
-    if (!QFileInfo(QString::fromStdString(path)).fileName().contains(QStringLiteral(".dat"))) {
+    if (!HasDataFileName(path)) {
         return "ファイル名に「.dat」が含まれていません";
     }
-    const LoadStatus status = LoadDataFile(path, doc);
+    std::int16_t count = 0;
+    const LoadStatus status = LoadDataFile(path, doc, &count);
     if (status == LoadStatus::CannotOpen) {
         return "ファイルを開けません（ない、読めない、またはふつうのファイルではありません）";
     }
     if (status == LoadStatus::BadPlateCount) {
-        const std::optional<long> count = StatedPlateCount(path);
-        return count ? "プレート数 " + std::to_string(*count) + " が 1〜50 の範囲外です"
-                     : std::string("プレート数が 1〜50 の範囲外です");
+        return "プレート数 " + std::to_string(count) + " が 1〜50 の範囲外です";
     }
     if (status != LoadStatus::Loaded) {
         return "データファイルとして読めません";

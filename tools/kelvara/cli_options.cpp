@@ -173,14 +173,17 @@ struct OptionInfo {
     std::string_view longName;
     std::string_view shortName;
     Takes takes;
-    std::array<Command, 2> commands;  // the commands that take it
+    std::array<Command, 3> commands;  // the commands that take it
+    bool Options::*flag = nullptr;    // what a flag sets
 };
 const OptionInfo kOptionTable[] = {
-    {"--port", "", Takes::kValue, {Command::kSend, Command::kRead}},
+    {"--port", "", Takes::kValue, {Command::kSend, Command::kRead, Command::kPorts}},
     {"--output", "-o", Takes::kValue, {Command::kRead, Command::kNone}},
     {"--steps", "", Takes::kValue, {Command::kRun, Command::kNone}},
     {"--seed", "", Takes::kValue, {Command::kRun, Command::kNone}},
-    {"--every", "", Takes::kFlag, {Command::kRun, Command::kNone}},
+    {"--every", "", Takes::kFlag, {Command::kRun, Command::kNone}, &Options::every},
+    {"--keep-going", "", Takes::kFlag, {Command::kSend, Command::kNone}, &Options::keepGoing},
+    {"--probe", "", Takes::kFlag, {Command::kPorts, Command::kNone}, &Options::probe},
 };
 
 bool WantsFile(Command command) {
@@ -253,6 +256,10 @@ bool CheckTogether(const std::vector<std::string>& positional, Options& options,
         *error = "余分な引数があります: " + positional[allowed];
         return false;
     }
+    if (options.command == Command::kPorts && !options.probe && !options.ports.empty()) {
+        *error = "ports で --port を使うのは --probe のときだけです";
+        return false;
+    }
     const bool transfers = options.command == Command::kSend || options.command == Command::kRead;
     if (transfers && options.ports.empty()) {
         options.ports.push_back(PortChoice{"COM1", 1, {}});
@@ -285,6 +292,16 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     const std::string& first = args[1];
     if (first == "--help" || first == "-h") {
         options.help = true;
+        return options;
+    }
+    // "kelvara help" and "kelvara help COMMAND": the overview or the command's help.
+    if (first == "help" && args.size() <= 3) {
+        options.help = true;
+        options.command = args.size() == 3 ? CommandNamed(args[2]) : Command::kNone;
+        if (args.size() == 3 && options.command == Command::kNone) {
+            *error = "不明なコマンドです: " + args[2];
+            return std::nullopt;
+        }
         return options;
     }
     if (first == "--version") {
@@ -342,7 +359,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                 *error = std::string(info->longName) + " は値をとりません";
                 return std::nullopt;
             }
-            options.every = true;
+            options.*(info->flag) = true;
             continue;
         }
         if (!value) {

@@ -54,8 +54,19 @@ TEST(CliOptions, CommandLinesThatWork) {
     EXPECT_EQ(run->seed, 18446744073709551615u);
     EXPECT_TRUE(run->every);
 
+    auto probe = ParseOptions(Args({"ports", "--probe", "--port", "COM2"}), &error);
+    ASSERT_TRUE(probe) << error;
+    EXPECT_TRUE(probe->probe);
+    EXPECT_THAT(probe->ports, ::testing::ElementsAre(PortChoice{"COM2", 2, {}}));
+    EXPECT_TRUE(ParseOptions(Args({"send", "a.dat", "--keep-going"}), &error)->keepGoing);
+    EXPECT_FALSE(send->keepGoing);
+    auto help = ParseOptions(Args({"help", "read"}), &error);
+    ASSERT_TRUE(help) << error;
+    EXPECT_TRUE(help->help);
+    EXPECT_EQ(help->command, Command::kRead);
+
     // --help wins wherever it stands, even beside a mistake.
-    auto help = ParseOptions(Args({"send", "--bogus", "-h"}), &error);
+    help = ParseOptions(Args({"send", "--bogus", "-h"}), &error);
     ASSERT_TRUE(help);
     EXPECT_TRUE(help->help);
     EXPECT_EQ(help->command, Command::kSend);
@@ -85,6 +96,9 @@ TEST(CliOptions, MistakesAreNamed) {
         {Args({"run", "a.dat", "--seed", "18446744073709551616"}), "--seed"},
         {Args({"run", "a.dat", "--every=yes"}), "--every は値をとりません"},
         {Args({"read", "-o", "a.dat", "-o", "b.dat"}), "一度だけ"},
+        {Args({"ports", "--port", "COM1"}), "--probe"},
+        {Args({"read", "--keep-going"}), "--keep-going は kelvara read では使えません"},
+        {Args({"help", "frob"}), "不明なコマンドです: frob"},
         {Args({"read", "--port", "COM1", "--port", "COM2"}), "{port}"},
         {Args({"read", "-o", "a.dat", "--port", "COM1", "--port", "COM2"}), "{port}"},
         {Args({"read", "-o", "{port}.dat", "--port", "/a/tty0", "--port", "/b/tty0"}),
@@ -279,6 +293,13 @@ TEST_F(FileCommands, RunPrintsPlainTextCells) {
               "O.......\n........\n........\n........\n........\n........\n........\n........\n"
               "\n"
               "........\n........\n........\n........\n........\n........\n........\n........\n");
+    // Handed out pattern by pattern as they are made, and ended by the first that cannot go.
+    int pieces = 0;
+    EXPECT_FALSE(RunSteps(doc, 1000000, true, random, [&](const std::string& piece) {
+        EXPECT_EQ(piece.size(), pieces == 0 ? 72u : 73u);
+        return ++pieces < 3;
+    }));
+    EXPECT_EQ(pieces, 3);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "app/command_line.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -8,6 +10,9 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace kelvara {
@@ -35,17 +40,43 @@ static void UseParentConsole() {
 #endif
 }
 
+// Standard output closed: /dev/null, read only, in its place, so that no device the port list
+// opens takes it and the table's writes fail as they should.
+static void ReserveStandardOutput() {
+#if !defined(_WIN32)
+    if (::fcntl(STDOUT_FILENO, F_GETFD) == -1 && errno == EBADF) {
+        const int fd = ::open("/dev/null", O_RDONLY);
+        if (fd >= 0 && fd != STDOUT_FILENO) ::close(fd);
+    }
+#endif
+}
+
+// Writes text to standard output; a write that fails is reported on standard error and gives
+// the exit code 1.
+static int Answer(const std::string& text) {
+    errno = 0;
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    if (std::fflush(stdout) == 0 && written && std::ferror(stdout) == 0) return 0;
+    const int error = errno != 0 ? errno : EIO;
+    std::fprintf(stderr, "kelvara-editor: 標準出力に書き込めませんでした: %s\n",
+                 std::strerror(error));
+    return 1;
+}
+
 std::optional<int> HandleCommandLine(int argc, char** argv) {
     if (argc < 2) return std::nullopt;
     const std::string_view option = argv[1];
-    if (option == "--list-ports" || option == "--help" || option == "-h") UseParentConsole();
+    if (option == "--list-ports" || option == "--help" || option == "-h") {
+        UseParentConsole();
+        ReserveStandardOutput();
+    }
     if (argc == 2 && option == "--list-ports") {
-        for (const std::string& line : SystemPortTable()) std::printf("%s\n", line.c_str());
-        return 0;
+        std::string table;
+        for (const std::string& line : SystemPortTable()) table += line + "\n";
+        return Answer(table);
     }
     if (argc == 2 && (option == "--help" || option == "-h")) {
-        std::fputs(kUsage, stdout);
-        return 0;
+        return Answer(kUsage);
     }
     // Anything else is left to the window toolkit, which takes options of its own (-platform,
     // -style, ...) and passes over what it does not know.

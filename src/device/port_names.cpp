@@ -138,7 +138,8 @@ std::string PortToolTip(int n, const ResolvedPort& port) {
     std::string what;
     if (port.info) what = DescribePort(*port.info);
     if (port.overridden) {
-        what = "KELVARA_COM" + std::to_string(n) + " で指定" + (what.empty() ? "" : "、" + what);
+        what = "KELVARA_COM" + std::to_string(n) + " で指定" +
+               (port.missing ? "、見つかりません" : "") + (what.empty() ? "" : "、" + what);
     } else if (!port.info) {
         what = "何も接続されていません";
     }
@@ -168,7 +169,8 @@ std::vector<std::string> PortTable(const std::vector<ResolvedPort>& resolved) {
         std::string what;
         if (port.info) what = DescribePort(*port.info);
         if (port.overridden) {
-            what = "KELVARA_COM" + std::to_string(n) + (what.empty() ? "" : ", " + what);
+            what = "KELVARA_COM" + std::to_string(n) + (port.missing ? "（見つかりません）" : "") +
+                   (what.empty() ? "" : ", " + what);
         }
         std::string line = ComLabel(n) + "  " + device;
         if (!what.empty()) line += std::string(width - device.size() + 2, ' ') + what;
@@ -176,6 +178,26 @@ std::vector<std::string> PortTable(const std::vector<ResolvedPort>& resolved) {
     }
     return lines;
 }
+
+namespace {
+
+// The common reasons in the user's language.
+const char* JapaneseReason(PortOpenFailure::Kind kind) {
+    switch (kind) {
+        case PortOpenFailure::Kind::kPermission:
+            return "このデバイスを開く権限がありません";
+        case PortOpenFailure::Kind::kBusy:
+            return "使用中です";
+        case PortOpenFailure::Kind::kNotFound:
+            return "そのようなデバイスはありません";
+        case PortOpenFailure::Kind::kNotTerminal:
+            return "シリアルポート（端末）ではありません";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
 
 std::string PortOpenDetails(const PortOpenFailure& failure, PortSystem system) {
     const std::string com = ComLabel(failure.number);
@@ -189,20 +211,40 @@ std::string PortOpenDetails(const PortOpenFailure& failure, PortSystem system) {
         text += failure.device;
     } else {
         text += com;
-        if (!failure.device.empty() && failure.device != com) text += " (" + failure.device + ")";
+        if (failure.overridden) {
+            text += " (" + failure.device + "、環境変数 KELVARA_COM" +
+                    std::to_string(failure.number) + " で指定)";
+        } else if (!failure.device.empty() && failure.device != com) {
+            text += " (" + failure.device + ")";
+        }
     }
-    if (!failure.reason.empty()) text += "\n理由: " + failure.reason;
+    if (!failure.opened.empty()) text += "\n開こうとしたパス: " + failure.opened;
+    if (const char* japanese = JapaneseReason(failure.kind)) {
+        text += "\n理由: " + std::string(japanese);
+        if (!failure.reason.empty()) text += "（" + failure.reason + "）";
+    } else if (!failure.reason.empty()) {
+        text += "\n理由: " + failure.reason;
+    }
     switch (failure.kind) {
         case PortOpenFailure::Kind::kPermission:
-            if (system == PortSystem::kLinux) {
-                const std::string group = failure.group.empty() ? "dialout" : failure.group;
-                text += "\nこのポートを使うには、ユーザーを " + group +
-                        " グループに加えて（sudo usermod -aG " + group +
+            if (system == PortSystem::kLinux && !failure.group.empty()) {
+                text += "\nこのポートを使うには、ユーザーを " + failure.group +
+                        " グループに加えて（sudo usermod -aG " + failure.group +
                         " $USER）、ログインし直してください。";
+            } else if (system == PortSystem::kLinux) {
+                text +=
+                    "\nこのデバイスを読み書きできるグループはないので、グループに加わっても"
+                    "開けません。デバイスの権限を管理者に確かめてもらってください。";
             }
             break;
         case PortOpenFailure::Kind::kBusy:
             text += "\nほかのプログラムがこのポートを使っていないか確かめてください。";
+            break;
+        case PortOpenFailure::Kind::kNotFound:
+            if (failure.overridden) {
+                text += "\n環境変数 KELVARA_COM" + std::to_string(failure.number) +
+                        " の値を確かめてください。";
+            }
             break;
         default:
             break;

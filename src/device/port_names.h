@@ -36,6 +36,7 @@ struct ResolvedPort {
     std::string device;            // empty: no device answers to that number
     std::optional<PortInfo> info;  // what the system says of it, when it listed it
     bool overridden = false;       // named by the user's override (KELVARA_COMn)
+    bool missing = false;          // an override that names nothing present (set by the caller)
 };
 
 // Windows: COM n is "COMn". Linux and macOS: the n-th of OrderPorts, or nothing when fewer ports
@@ -58,25 +59,32 @@ std::vector<ResolvedPort> ResolveComPorts(const std::vector<PortInfo>& ports,
                                           PortSystem system);
 
 // One line per COM number of ResolveComPorts: "COM1  /dev/ttyUSB0  CP2102 ... (10c4:ea60)",
-// with "-" for a number that names no device.
+// with "-" for a number that names no device, and an override that names nothing flagged.
 std::vector<std::string> PortTable(const std::vector<ResolvedPort>& resolved);
 
 // Why a port did not open, as the port-open box tells it.
 struct PortOpenFailure {
     enum class Kind {
-        kNoDevice,    // the COM number names no device present
-        kPermission,  // the user may not open the device
-        kBusy,        // another program holds it
+        kNoDevice,     // the COM number names no device present
+        kPermission,   // the user may not open the device
+        kBusy,         // another program holds it
+        kNotFound,     // nothing is there by that name
+        kNotTerminal,  // something is there, but no serial port
         kOther,
     };
     Kind kind = Kind::kOther;
-    int number = 1;      // the COM number
-    std::string device;  // the device tried
+    int number = 1;      // the COM number; 0 for a device named directly
+    std::string device;  // the device tried, as the user or the override named it
     std::string reason;  // the system's words
-    std::string group;   // the group that owns the device (permission), when known
+    // The group a user can join to open the device: it may read and write it and is not the
+    // administrator's. Empty when there is none (or it is not known): joining will not help.
+    std::string group;
+    std::string opened;       // the path opened when not device itself (made absolute, links)
+    bool overridden = false;  // device came from the override KELVARA_COMn
 };
 
-// The details of the port-open box: the device tried, the system's reason, and what to do.
+// The details of the port-open box: the device tried, the system's reason (the common ones in
+// Japanese, the system's own words after them), and what to do.
 std::string PortOpenDetails(const PortOpenFailure& failure, PortSystem system);
 
 }  // namespace kelvara

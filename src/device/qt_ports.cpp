@@ -2,6 +2,15 @@
 
 #include <QByteArray>
 #include <QSerialPortInfo>
+#include <QtGlobal>
+#include <filesystem>
+
+#if defined(Q_OS_UNIX)
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#endif
 
 namespace kelvara {
 
@@ -22,7 +31,32 @@ std::vector<PortInfo> SystemPorts() {
 std::string PortOverride(int n) {
     if (n < 1 || n > 9) return {};
     const QByteArray variable = "KELVARA_COM" + QByteArray::number(n);
+#if defined(Q_OS_UNIX)
+    return qgetenv(variable.constData()).toStdString();
+#else
     return qEnvironmentVariable(variable.constData()).toStdString();
+#endif
+}
+
+std::string DevicePathToOpen(const std::string& device) {
+#if defined(Q_OS_UNIX)
+    if (device.empty()) return device;
+    std::filesystem::path path(device);
+    if (!path.is_absolute()) {
+        std::error_code error;
+        const std::filesystem::path here = std::filesystem::current_path(error);
+        if (error) return "./" + device;  // still not to be looked for under /dev/
+        path = here / path;
+    }
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        std::string resolved(real);
+        std::free(real);
+        return resolved;
+    }
+    return path.lexically_normal().string();
+#else
+    return device;
+#endif
 }
 
 ResolvedPort ResolveSystemPort(int n, const PortLister& ports) {
@@ -36,7 +70,14 @@ ResolvedPort ResolveSystemPort(int n, const PortLister& ports) {
 std::vector<ResolvedPort> ResolveSystemPorts(const PortLister& ports) {
     std::vector<std::string> overrides;
     for (int n = 1; n <= 9; ++n) overrides.push_back(PortOverride(n));
-    return ResolveComPorts(ports(), overrides, ThisSystem());
+    std::vector<ResolvedPort> resolved = ResolveComPorts(ports(), overrides, ThisSystem());
+#if defined(Q_OS_UNIX)
+    for (ResolvedPort& port : resolved) {
+        struct stat info {};
+        port.missing = port.overridden && ::stat(DevicePathToOpen(port.device).c_str(), &info) != 0;
+    }
+#endif
+    return resolved;
 }
 
 std::vector<std::string> SystemPortTable(const PortLister& ports) {

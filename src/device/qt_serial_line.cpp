@@ -1,6 +1,7 @@
 #include "device/qt_serial_line.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QMetaObject>
 #include <QThread>
 #include <QtGlobal>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #endif
 #if defined(__linux__)
 #include <linux/serial.h>
@@ -23,23 +25,47 @@ namespace kelvara {
 
 namespace {
 
-// A port that refuses to open with PermissionError is either the user's to fix (the device
-// belongs to a group they are not in) or held by another program (its lock file).
-void ClassifyRefusal(const QString& device, PortOpenFailure& failure) {
+// Why the port at path did not open, from what is there and what Qt reports.
+void Classify(const std::string& path, QSerialPort::SerialPortError error,
+              const std::string& reason, PortOpenFailure& failure) {
 #if defined(Q_OS_UNIX)
-    const QByteArray path = device.toLocal8Bit();
-    if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
-        failure.kind = PortOpenFailure::Kind::kPermission;
-        struct stat info {};
-        if (::stat(path.constData(), &info) == 0) {
-            if (const group* owner = ::getgrgid(info.st_gid)) failure.group = owner->gr_name;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        failure.kind =
+            errno == EACCES ? PortOpenFailure::Kind::kPermission : PortOpenFailure::Kind::kNotFound;
+        return;
+    }
+    if (!S_ISCHR(info.st_mode) || reason == std::strerror(ENOTTY)) {
+        failure.kind = PortOpenFailure::Kind::kNotTerminal;
+        return;
+    }
+    if (error == QSerialPort::PermissionError) {
+        // Either the user's to fix (the device's permissions) or another program holds it (its
+        // lock file, or the device is opened exclusively).
+        if (::access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES) {
+            failure.kind = PortOpenFailure::Kind::kPermission;
+            // Joining the group helps only when the group may read and write it, and the
+            // administrator's group is no group to join.
+            const group* owner = ::getgrgid(info.st_gid);
+            if (info.st_gid != 0 && owner != nullptr && (info.st_mode & S_IRGRP) != 0 &&
+                (info.st_mode & S_IWGRP) != 0) {
+                failure.group = owner->gr_name;
+            }
+        } else {
+            failure.kind = PortOpenFailure::Kind::kBusy;
         }
         return;
     }
 #else
-    static_cast<void>(device);
+    static_cast<void>(path);
+    static_cast<void>(reason);
+    if (error == QSerialPort::PermissionError) {
+        failure.kind = PortOpenFailure::Kind::kBusy;
+        return;
+    }
 #endif
-    failure.kind = PortOpenFailure::Kind::kBusy;
+    failure.kind = error == QSerialPort::DeviceNotFoundError ? PortOpenFailure::Kind::kNotFound
+                                                             : PortOpenFailure::Kind::kOther;
 }
 
 }  // namespace
@@ -58,7 +84,7 @@ QtSerialLine::~QtSerialLine() { Close(); }
 
 void QtSerialLine::SetPort(std::int16_t number) { number_ = number; }
 
-void QtSerialLine::SetDevice(const QString& device) { fixedDevice_ = device; }
+void QtSerialLine::SetDevice(const std::string& device) { fixedDevice_ = device; }
 
 bool QtSerialLine::Open() {
     if (port_.isOpen()) {
@@ -67,18 +93,28 @@ bool QtSerialLine::Open() {
     gone_ = false;
     reported_.clear();
     failure_ = PortOpenFailure{};
-    failure_.number = fixedDevice_.isEmpty() ? number_ : 0;
-    if (!fixedDevice_.isEmpty()) {
+    failure_.number = fixedDevice_.empty() ? number_ : 0;
+    if (!fixedDevice_.empty()) {
         device_ = fixedDevice_;
     } else {
-        device_ = QString::fromStdString(ResolveSystemPort(number_, ports_).device);
+        const ResolvedPort resolved = ResolveSystemPort(number_, ports_);
+        device_ = resolved.device;
+        failure_.overridden = resolved.overridden;
     }
-    failure_.device = device_.toStdString();
-    if (device_.isEmpty()) {
+    failure_.device = device_;
+    if (device_.empty()) {
         failure_.kind = PortOpenFailure::Kind::kNoDevice;
         return false;
     }
-    port_.setPortName(device_);
+    path_ = DevicePathToOpen(device_);
+    if (path_ != device_) failure_.opened = path_;
+    // QSerialPort takes the name as text: a path whose bytes are no text cannot reach it.
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path_));
+    if (QFile::encodeName(name).toStdString() != path_) {
+        failure_.reason = "パスの文字を読み取れません（UTF-8 ではありません）";
+        return false;
+    }
+    port_.setPortName(name);
     opening_ = true;
     const bool opened = port_.open(QIODevice::ReadWrite);
     if (opened) {
@@ -96,17 +132,7 @@ bool QtSerialLine::Open() {
 
 void QtSerialLine::NoteOpenFailure() {
     failure_.reason = port_.errorString().toStdString();
-    switch (port_.error()) {
-        case QSerialPort::DeviceNotFoundError:
-            failure_.kind = PortOpenFailure::Kind::kOther;
-            break;
-        case QSerialPort::PermissionError:
-            ClassifyRefusal(device_, failure_);
-            break;
-        default:
-            failure_.kind = PortOpenFailure::Kind::kOther;
-            break;
-    }
+    Classify(path_, port_.error(), failure_.reason, failure_);
 }
 
 std::string QtSerialLine::OpenErrorDetails() const {

@@ -30,8 +30,8 @@ class QtSerialLine : public QObject, public SerialLine {
 
     void SetPort(std::int16_t number) override;
     // Opens this device instead of the COM number SetPort gives, until SetDevice("") (the
-    // command-line client's --port PATH).
-    void SetDevice(const QString& device);
+    // command-line client's --port PATH). The path's bytes as the system takes them.
+    void SetDevice(const std::string& device);
     bool Open() override;  // opens the port and drops anything that was waiting
     bool IsOpen() const override;
     void Close() override;
@@ -40,8 +40,8 @@ class QtSerialLine : public QObject, public SerialLine {
     void WaitForInput(int milliseconds) override;
     std::string OpenErrorDetails() const override;
 
-    // The device the last Open tried; empty when the COM number named none.
-    const QString& Device() const { return device_; }
+    // The device the last Open tried, as it was named; empty when the COM number named none.
+    const std::string& Device() const { return device_; }
 
   signals:
     // A line event code (see line_events.h); LineEventMessage gives the text to show.
@@ -56,8 +56,9 @@ class QtSerialLine : public QObject, public SerialLine {
     QSerialPort port_;
     PortLister ports_;
     std::int16_t number_ = 1;
-    QString fixedDevice_;  // SetDevice, instead of the COM number
-    QString device_;       // what the last Open tried
+    std::string fixedDevice_;  // SetDevice, instead of the COM number
+    std::string device_;       // what the last Open tried
+    std::string path_;         // the path it opened that by
     PortOpenFailure failure_;
     bool opening_ = false;  // the pty answers the RTS setting with an error; not a line event
     bool gone_ = false;     // the device side vanished; closed at the next use

@@ -31,7 +31,7 @@ std::string PlateReason(int plate) {
 }
 
 // How one exchange ends before its last unit.
-enum class Stop { kNone, kClosing, kStopped, kLineLost, kUnsendable };
+enum class Stop { kNone, kClosing, kStopped, kLineLost, kUnsendable, kGaveUp };
 
 // One call's exchange with the device. Everything sent is read from the document at the
 // moment it goes out, so an edit made while a wait lets the window run goes out with the
@@ -191,9 +191,8 @@ class Exchange {
             }
             line_.WaitForInput(timing_.pollSleepMs);
             if (counter > timing_.pollLimit) {
-                timedOut_ = true;
                 host_.Progress(acknowledged_, total_);
-                return true;
+                return GiveUp();
             }
         }
     }
@@ -214,10 +213,20 @@ class Exchange {
             }
             line_.WaitForInput(timing_.pollSleepMs);
             if (counter > timing_.pollLimit) {
-                timedOut_ = true;
-                return true;
+                return GiveUp();
             }
         }
+    }
+
+    // A wait that ran out sets the time-out flag; the exchange goes on unless the timing says
+    // to end it there.
+    bool GiveUp() {
+        timedOut_ = true;
+        if (timing_.endAtFirstTimeOut) {
+            stop_ = Stop::kGaveUp;
+            return false;
+        }
+        return true;
     }
 
     // The length the reply announces by its count byte; 0 while that is not known.
@@ -336,9 +345,11 @@ TransferResult ComMain(std::int16_t mode, Document& doc, SerialLine& line, Trans
             return TransferResult::kRefused;
         case Stop::kStopped:
         case Stop::kLineLost:
+        case Stop::kGaveUp:
             host.SetStatus(kTransferRetryText);
-            return exchange.Stopped() == Stop::kStopped ? TransferResult::kStopped
-                                                        : TransferResult::kLineLost;
+            return exchange.Stopped() == Stop::kStopped    ? TransferResult::kStopped
+                   : exchange.Stopped() == Stop::kLineLost ? TransferResult::kLineLost
+                                                           : TransferResult::kGaveUp;
         case Stop::kNone:
             break;
     }

@@ -70,6 +70,9 @@ struct TransferTiming {
     int pollSleepMs = 3;      // after every poll that finds no answer, cut short by input
     int unitSleepMs = 10;     // after the count byte, the last row and each plate's last byte
     int requestSleepMs = 30;  // between the read request and the first poll
+    // The editor goes on after a wait that gave up, sending the next unit and waiting again;
+    // true ends the exchange at the first wait that gives up (nothing more is sent).
+    bool endAtFirstTimeOut = false;
 };
 
 // A value that has no character on the line. plate is 0 for the pattern and for the plate
@@ -102,6 +105,7 @@ enum class TransferResult {
     kPortOpenFailed,  // the port could not be opened: the port-open box
     kRefused,         // a value has no character on the line: the "通信エラー" box
     kClosing,         // the window is closing: nothing reported
+    kGaveUp,  // endAtFirstTimeOut: a wait gave up and nothing more was sent; like a time-out
 };
 
 // One exchange with the device: gives doc.ComPort to the line, opens it, reads (0), writes (1)
@@ -111,7 +115,8 @@ enum class TransferResult {
 // transfer at that unit (nothing more is sent, the port is closed) with the same box. A read
 // changes doc only when a whole, well-formed reply arrived. The exchange also ends at its next
 // poll, sending nothing more and closing the port, when the user stops it or the line goes away
-// (both reported like a time-out) and when host.Closing() turns true (no further text).
+// (both reported like a time-out) and when host.Closing() turns true (no further text); with
+// timing.endAtFirstTimeOut also at the first wait that gives up.
 TransferResult ComMain(std::int16_t mode, Document& doc, SerialLine& line, TransferHost& host,
                        const TransferTiming& timing = {});
 

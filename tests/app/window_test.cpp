@@ -235,6 +235,12 @@ class WindowTest : public QObject {
         editor.start(QStringLiteral(KELVARA_EDITOR_PROGRAM), {"--help"});
         QVERIFY(editor.waitForFinished(20000));
         QVERIFY(QString::fromUtf8(editor.readAllStandardOutput()).contains("--list-ports"));
+        // A table that could not be written is no success.
+        editor.setStandardOutputFile("/dev/full");
+        editor.start(QStringLiteral(KELVARA_EDITOR_PROGRAM), {"--list-ports"});
+        QVERIFY(editor.waitForFinished(20000));
+        QCOMPARE(editor.exitCode(), 1);
+        QVERIFY(editor.readAllStandardError().contains("標準出力に書き込めませんでした"));
     }
 
     void newResetsRulesButKeepsFilePortAndUndo() {

@@ -5,11 +5,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,10 +83,18 @@ Ran Finish(QProcess& process) {
     return ran;
 }
 
-Ran Kelvara(const QStringList& args, const QProcessEnvironment& env = Environment()) {
+Ran Kelvara(const QStringList& args, const QProcessEnvironment& env = Environment(),
+            const std::function<void(QProcess&)>& prepare = {}) {
     QProcess process;
+    if (prepare) prepare(process);
     Start(process, args, env);
     return Finish(process);
+}
+
+// Standard output into a full disk, or closed.
+void IntoFullDisk(QProcess& process) { process.setStandardOutputFile("/dev/full"); }
+void StdoutClosed(QProcess& process) {
+    process.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
 }
 
 QByteArray Contents(const QString& path) {
@@ -222,11 +232,25 @@ TEST_F(CliTest, ExitCodesOfPortsMachinesFilesAndUsage) {
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     old.write("kept");
     old.close();
+    // Nothing on standard error claims a completion.
     Ran quiet = Kelvara({"read", "-o", Path("old.dat"), "--port", silent.Link()});
     EXPECT_EQ(quiet.code, 1);
-    EXPECT_THAT(quiet.err, HasSubstr(": 通信エラーもう一度やってください。（受信 0 文字）\n"));
+    EXPECT_THAT(
+        quiet.err,
+        HasSubstr(": 通信エラーもう一度やってください。（応答がありません: 受信 0 文字）\n"));
+    EXPECT_THAT(quiet.err, Not(HasSubstr("完了")));
     EXPECT_EQ(Contents(Path("old.dat")), "kept");
     EXPECT_TRUE(quiet.out.isEmpty());
+    // A write to it ends at the first unit it leaves unanswered, unless told to go on as the
+    // editor does (three seconds a unit: only the first two are waited for here).
+    Ran given = Kelvara({"send", file, "--port", silent.Link()});
+    EXPECT_EQ(given.code, 1);
+    EXPECT_THAT(given.err, HasSubstr("1 番目の単位に確認がありません: 確認 0/159）\n"));
+    EXPECT_THAT(given.err, Not(HasSubstr("完了")));
+    Ran onwards =
+        Kelvara({"send", Save("glider.dat", Glider()), "--port", silent.Link(), "--keep-going"});
+    EXPECT_EQ(onwards.code, 1);
+    EXPECT_THAT(onwards.err, HasSubstr("ください。（確認 0/9）\n"));
 
     // Files the editor refuses, or could not send: nothing reaches the machine.
     Document unsendable = Varied(3);
@@ -268,7 +292,12 @@ TEST_F(CliTest, ExitCodesOfPortsMachinesFilesAndUsage) {
     EXPECT_EQ(usage.code, 2);
     EXPECT_THAT(usage.err, HasSubstr("{port}"));
     EXPECT_THAT(usage.err, HasSubstr("詳しくは kelvara read --help を見てください。"));
-    EXPECT_EQ(Kelvara({}).code, 2);
+    Ran bare = Kelvara({});
+    EXPECT_EQ(bare.code, 2);
+    EXPECT_TRUE(bare.out.startsWith("使い方: kelvara コマンド")) << bare.out.data();
+    EXPECT_EQ(Kelvara({"help"}).out, bare.out);
+    EXPECT_EQ(Kelvara({"help"}).code, 0);
+    EXPECT_TRUE(Kelvara({"help", "read"}).out.startsWith("使い方: kelvara read"));
     for (const char* command : {"send", "read", "run", "check", "ports"}) {
         Ran help = Kelvara({command, "--help"});
         EXPECT_EQ(help.code, 0) << command;
@@ -326,10 +355,11 @@ TEST_F(CliTest, EachPortReportsWhenDoneAndSignalsStopTheRest) {
     ASSERT_TRUE(silent.Ready() && sim.Ready());
     const QString file = Save("fifty.dat", Varied(50));
     const std::string done = "/machine: データ書き込み完了 159/159\n";
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         // Unanswered, the write would wait about three seconds for each of its 159 units.
         QProcess process;
-        Start(process, {"send", file, "--port", silent.Link(), "--port", sim.Link()},
+        Start(process,
+              {"send", file, "--port", silent.Link(), "--port", sim.Link(), "--keep-going"},
               Environment());
         process.setReadChannel(QProcess::StandardError);
         std::string err;
@@ -353,7 +383,101 @@ TEST_F(CliTest, PortsListsTheComTable) {
     const QList<QByteArray> lines = ports.out.split('\n');
     ASSERT_EQ(lines.size(), 10);
     EXPECT_TRUE(lines[1].startsWith("COM2  " + Path("ttyRoom2").toUtf8())) << lines[1].data();
+    EXPECT_TRUE(lines[1].endsWith("KELVARA_COM2（見つかりません）")) << lines[1].data();
     EXPECT_TRUE(lines[8].startsWith("COM9  "));
+}
+
+// Probing asks each machine for what it holds, and changes nothing: a second probe finds the
+// same, and no file appears.
+TEST_F(CliTest, ProbeTellsWhichMachinesAnswer) {
+    Simulator sim(dir_, "machine");
+    Simulator silent(dir_, "silent", {"--silent"});
+    ASSERT_TRUE(sim.Ready() && silent.Ready());
+    ASSERT_EQ(Kelvara({"send", Save("fifty.dat", Varied(50)), "--port", sim.Link()}).code, 0);
+    const QProcessEnvironment env = Environment({{"KELVARA_COM1", sim.Link()},
+                                                 {"KELVARA_COM2", silent.Link()},
+                                                 {"KELVARA_COM3", Path("nothing")},
+                                                 {"KELVARA_COM4", sim.Link()}});
+    const QStringList files = QDir(dir_.path()).entryList(QDir::Files);
+    for (int round = 0; round < 2; ++round) {
+        Ran probe = Kelvara({"ports", "--probe"}, env);
+        EXPECT_EQ(probe.code, 0) << probe.err;
+        const std::string out = probe.out.toStdString();
+        const std::string link = sim.Link().toStdString();
+        EXPECT_THAT(out,
+                    HasSubstr("COM1 (" + link + "): 応答あり（通常モード、プレート 50 枚）\n"));
+        EXPECT_THAT(out, HasSubstr("COM2 (" + silent.Link().toStdString() + "): 応答なし\n"));
+        EXPECT_THAT(out, HasSubstr("COM3 (" + Path("nothing").toStdString() +
+                                   "): ポートオープンエラー発生\n"));
+        EXPECT_THAT(out, HasSubstr("COM4: COM1 と同じデバイスです\n"));
+    }
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), files);
+    Ran one = Kelvara({"ports", "--probe", "--port", silent.Link()});
+    EXPECT_EQ(one.code, 1);
+    EXPECT_EQ(one.out.toStdString(), silent.Link().toStdString() + ": 応答なし\n");
+    EXPECT_EQ(Kelvara({"ports", "--port", sim.Link()}).code, 2);  // --port only to probe
+}
+
+// One device under two names would get two transfers at once, their characters mixed on the
+// line: refused before anything is sent, naming both.
+TEST_F(CliTest, OneDeviceUnderTwoNamesIsRefused) {
+    Simulator sim(dir_, "machine");
+    ASSERT_TRUE(sim.Ready());
+    const QString file = Save("fifty.dat", Varied(50));
+    const QString target = QFile::symLinkTarget(sim.Link());
+    const QString doubled = dir_.path() + "//machine";
+    const struct {
+        QStringList ports;
+        QProcessEnvironment env;
+        std::string first, second;
+    } cases[] = {
+        {{sim.Link(), target}, Environment(), sim.Link().toStdString(), target.toStdString()},
+        {{doubled, sim.Link()}, Environment(), doubled.toStdString(), sim.Link().toStdString()},
+        {{"COM1", sim.Link()},
+         Environment({{"KELVARA_COM1", target}}),
+         "COM1",
+         sim.Link().toStdString()},
+        {{"COM2", "COM5"},
+         Environment({{"KELVARA_COM2", sim.Link()}, {"KELVARA_COM5", target}}),
+         "COM2",
+         "COM5"},
+    };
+    for (const auto& c : cases) {
+        QStringList args{"send", file};
+        for (const QString& port : c.ports) args << "--port" << port;
+        Ran ran = Kelvara(args, c.env);
+        EXPECT_EQ(ran.code, 2) << ran.err;
+        EXPECT_THAT(ran.err, HasSubstr("ポート " + c.first + " と " + c.second +
+                                       " は同じデバイス (" + target.toStdString() + ") です"));
+        EXPECT_THAT(ran.err, Not(HasSubstr("送信中")));
+    }
+}
+
+// Output that cannot be written is a failure, never "完了" with exit code 0.
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
+    Simulator sim(dir_, "machine");
+    ASSERT_TRUE(sim.Ready());
+    const QString file = Save("glider.dat", Glider());
+    const struct {
+        QStringList args;
+        std::function<void(QProcess&)> prepare;
+    } cases[] = {
+        {{"read", "--port", sim.Link()}, IntoFullDisk},
+        {{"read", "--port", sim.Link()}, StdoutClosed},
+        {{"run", file, "--steps", "1000000", "--every"}, IntoFullDisk},
+        {{"run", file}, StdoutClosed},
+        {{"check", file}, IntoFullDisk},
+        {{"ports"}, IntoFullDisk},
+        {{"ports", "--probe", "--port", sim.Link()}, StdoutClosed},
+        {{"--help"}, IntoFullDisk},
+    };
+    for (const auto& c : cases) {
+        Ran ran = Kelvara(c.args, Environment(), c.prepare);
+        EXPECT_EQ(ran.code, 2) << c.args.join(' ').toStdString() << "\n" << ran.err;
+        EXPECT_THAT(ran.err, HasSubstr("標準出力に書き込めませんでした: "))
+            << c.args.join(' ').toStdString();
+        EXPECT_THAT(ran.err, Not(HasSubstr("完了 "))) << c.args.join(' ').toStdString();
+    }
 }
 
 }  // namespace

@@ -54,8 +54,19 @@ TEST(CliOptions, CommandLinesThatWork) {
     EXPECT_EQ(run->seed, 18446744073709551615u);
     EXPECT_TRUE(run->every);
 
+    auto probe = ParseOptions(Args({"ports", "--probe", "--port", "COM2"}), &error);
+    ASSERT_TRUE(probe) << error;
+    EXPECT_TRUE(probe->probe);
+    EXPECT_THAT(probe->ports, ::testing::ElementsAre(PortChoice{"COM2", 2, {}}));
+    EXPECT_TRUE(ParseOptions(Args({"send", "a.dat", "--keep-going"}), &error)->keepGoing);
+    EXPECT_FALSE(send->keepGoing);
+    auto help = ParseOptions(Args({"help", "read"}), &error);
+    ASSERT_TRUE(help) << error;
+    EXPECT_TRUE(help->help);
+    EXPECT_EQ(help->command, Command::kRead);
+
     // --help wins wherever it stands, even beside a mistake.
-    auto help = ParseOptions(Args({"send", "--bogus", "-h"}), &error);
+    help = ParseOptions(Args({"send", "--bogus", "-h"}), &error);
     ASSERT_TRUE(help);
     EXPECT_TRUE(help->help);
     EXPECT_EQ(help->command, Command::kSend);
@@ -85,6 +96,9 @@ TEST(CliOptions, MistakesAreNamed) {
         {Args({"run", "a.dat", "--seed", "18446744073709551616"}), "--seed"},
         {Args({"run", "a.dat", "--every=yes"}), "--every は値をとりません"},
         {Args({"read", "-o", "a.dat", "-o", "b.dat"}), "一度だけ"},
+        {Args({"ports", "--port", "COM1"}), "--probe"},
+        {Args({"read", "--keep-going"}), "--keep-going は kelvara read では使えません"},
+        {Args({"help", "frob"}), "不明なコマンドです: frob"},
         {Args({"read", "--port", "COM1", "--port", "COM2"}), "{port}"},
         {Args({"read", "-o", "a.dat", "--port", "COM1", "--port", "COM2"}), "{port}"},
         {Args({"read", "-o", "{port}.dat", "--port", "/a/tty0", "--port", "/b/tty0"}),
@@ -115,31 +129,77 @@ TEST(ProgressDisplay, LinesOffATerminalAndBarsRedrawnOnOne) {
     lines.Stage(1, "書き込みデータ送信中");
     lines.Progress(1, 10, 159);  // no line of its own
     lines.Note(0, "通信エラー: フレーミングエラー");
-    EXPECT_EQ(lines.Flush(80),
+    EXPECT_EQ(lines.Flush({80, 24}),
               "/dev/ttyUSB0: 書き込みデータ送信中\nCOM1: 通信エラー: フレーミングエラー\n");
-    EXPECT_EQ(lines.Flush(80), "");
+    EXPECT_EQ(lines.Flush({80, 24}), "");
 
     ProgressBoard bars({"COM1", "/dev/ttyUSB0"}, true);
     bars.Progress(0, 0, 159);
     bars.Stage(1, "データ読み出し中");
-    const std::string first = bars.Flush(0);
+    const std::string first = bars.Flush({});
     EXPECT_EQ(first,
-              "\r\x1b[2KCOM1          [------------------------] 0/159\n"
-              "\r\x1b[2K/dev/ttyUSB0  [------------------------] 0/?  データ読み出し中\n");
-    EXPECT_EQ(bars.Flush(0), "");  // nothing changed, nothing drawn
+              "COM1          [------------------------] 0/159\n"
+              "/dev/ttyUSB0  [------------------------] 0/?  データ読み出し中\n");
+    EXPECT_EQ(bars.Flush({}), "");  // nothing changed, nothing drawn
     bars.Progress(0, 159, 159);
     bars.Line("result\n  reason");
-    // Back up over the two bars, a result of two rows where they were (each row cleared), then
-    // both bars again, each cut to the terminal's width less one column (the Japanese stage
-    // text takes two columns a character).
-    EXPECT_EQ(bars.Flush(54),
-              "\x1b[2A\r\x1b[2Kresult\n\r\x1b[2K  reason\n"
-              "\r\x1b[2KCOM1          [########################] 159/159\n"
-              "\r\x1b[2K/dev/ttyUSB0  [------------------------] 0/?  データ\n");
+    // Back up over the bars and clear below (the second, drawn for a width not known, is 62
+    // columns wide and took two rows of 54), a result of two rows where they were, then both
+    // bars again, each cut to the terminal's width less one column (the Japanese stage text
+    // takes two columns a character).
+    EXPECT_EQ(bars.Flush({54, 24}),
+              "\r\x1b[3A\x1b[Jresult\n  reason\n"
+              "COM1          [########################] 159/159\n"
+              "/dev/ttyUSB0  [------------------------] 0/?  データ\n");
+    // Taken down before data goes out; drawn again below it.
+    EXPECT_EQ(bars.TakeDown({54, 24}), "\r\x1b[2A\x1b[J");
+    EXPECT_EQ(bars.TakeDown({54, 24}), "");
+    EXPECT_THAT(bars.Flush({54, 24}), ::testing::StartsWith("COM1  "));
+    // Made narrower, the terminal rewraps each 48-column bar onto two rows of 30.
+    EXPECT_THAT(bars.Flush({30, 24}), ::testing::StartsWith("\r\x1b[4A\x1b[J"));
 
     EXPECT_EQ(DisplayWidth("COM1 データ"), 11u);
     EXPECT_EQ(CutToWidth("ab読み出し", 5), "ab読");
     EXPECT_EQ(CutToWidth("ab読み出し", 3), "ab");
+    EXPECT_EQ(ShortenMiddle("abcdefghij", 9), "abc...hij");
+    EXPECT_EQ(ShortenMiddle("abcdefghij", 10), "abcdefghij");
+    EXPECT_EQ(ShortenMiddle("読み出し中です", 8), "読...す");
+}
+
+// The display never wraps, never loses the count and never moves above the screen's top.
+TEST(ProgressDisplay, FitsTheTerminalOrFallsBackToLines) {
+    const std::string longLabel =
+        "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0....";
+    ASSERT_EQ(longLabel.size(), 66u);
+    ProgressBoard wide({longLabel, "COM2"}, true);
+    wide.Progress(0, 12, 159);
+    wide.Progress(1, 159, 159);
+    wide.Stage(0, "書き込みデータ送信中");
+    const std::string drawn = wide.Flush({80, 24});
+    std::size_t at = 0;
+    for (const char* row : {"12/159", "159/159"}) {
+        const std::size_t end = drawn.find('\n', at);
+        const std::string line = drawn.substr(at, end - at);
+        EXPECT_THAT(line, HasSubstr(row));
+        EXPECT_LE(DisplayWidth(line), 79u) << line;
+        EXPECT_NE(line.back(), ' ');
+        at = end + 1;
+    }
+    EXPECT_THAT(drawn, ::testing::StartsWith("/dev/serial/by-id/us...285BI-if00-port0....  [#---"));
+
+    // 21 ports and 12 rows: the bars would not fit, so one line per stage and no escapes.
+    std::vector<std::string> labels;
+    for (int i = 1; i <= 21; ++i) labels.push_back("/tmp/m" + std::to_string(i));
+    ProgressBoard many(labels, true);
+    many.Stage(20, "書き込みデータ送信中");
+    many.Progress(20, 3, 159);
+    many.Line("/tmp/m3: データ書き込み完了 159/159");
+    EXPECT_EQ(many.Flush({60, 12}),
+              "/tmp/m21: 書き込みデータ送信中\n/tmp/m3: データ書き込み完了 159/159\n");
+    // Too narrow for a label, a bar and the count: lines as well.
+    ProgressBoard narrow({"COM1"}, true);
+    narrow.Stage(0, "データ読み出し中");
+    EXPECT_EQ(narrow.Flush({20, 24}), "COM1: データ読み出し中\n");
 }
 
 // check and the other file commands read files as "開く" does.
@@ -233,6 +293,13 @@ TEST_F(FileCommands, RunPrintsPlainTextCells) {
               "O.......\n........\n........\n........\n........\n........\n........\n........\n"
               "\n"
               "........\n........\n........\n........\n........\n........\n........\n........\n");
+    // Handed out pattern by pattern as they are made, and ended by the first that cannot go.
+    int pieces = 0;
+    EXPECT_FALSE(RunSteps(doc, 1000000, true, random, [&](const std::string& piece) {
+        EXPECT_EQ(piece.size(), pieces == 0 ? 72u : 73u);
+        return ++pieces < 3;
+    }));
+    EXPECT_EQ(pieces, 3);
 }
 
 }  // namespace

@@ -63,28 +63,49 @@ TEST(PortNamesTest, TooltipsAndTheTableSayWhatEachNumberReaches) {
     EXPECT_EQ(table[1], "COM2  /tmp/sim      KELVARA_COM2");
     EXPECT_EQ(table[2], "COM3  -");  // the override took COM2's place; the list goes on at 2
     EXPECT_EQ(table[8], "COM9  -");
+    std::vector<ResolvedPort> gone = ResolveComPorts({}, {"", "/tmp/gone"}, PortSystem::kLinux);
+    gone[1].missing = true;
+    EXPECT_EQ(PortTable(gone)[1], "COM2  /tmp/gone  KELVARA_COM2（見つかりません）");
+    EXPECT_EQ(PortToolTip(2, gone[1]), "/tmp/gone — KELVARA_COM2 で指定、見つかりません");
 }
 
 TEST(PortNamesTest, ThePortOpenBoxSaysWhatWasTriedAndWhatToDo) {
-    PortOpenFailure none{PortOpenFailure::Kind::kNoDevice, 4, "", "", ""};
+    using Kind = PortOpenFailure::Kind;
+    PortOpenFailure none{Kind::kNoDevice, 4, "", "", "", "", false};
     EXPECT_EQ(PortOpenDetails(none, PortSystem::kLinux).rfind("COM4 には何も接続されていません", 0),
               0u);
-    PortOpenFailure denied{PortOpenFailure::Kind::kPermission, 1, "/dev/ttyUSB0",
-                           "Permission denied", "uucp"};
+    PortOpenFailure denied{
+        Kind::kPermission, 1, "/dev/ttyUSB0", "Permission denied", "uucp", "", false};
     const std::string text = PortOpenDetails(denied, PortSystem::kLinux);
     EXPECT_NE(text.find("ポート: COM1 (/dev/ttyUSB0)"), std::string::npos) << text;
-    EXPECT_NE(text.find("理由: Permission denied"), std::string::npos) << text;
+    EXPECT_NE(text.find("理由: このデバイスを開く権限がありません（Permission denied）"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("sudo usermod -aG uucp $USER"), std::string::npos) << text;
     EXPECT_NE(text.find("ログインし直してください"), std::string::npos) << text;
+    // No group to join (a root-only device): no advice to join one.
     denied.group.clear();
-    EXPECT_NE(PortOpenDetails(denied, PortSystem::kLinux).find("-aG dialout"), std::string::npos);
+    EXPECT_EQ(PortOpenDetails(denied, PortSystem::kLinux).find("usermod"), std::string::npos);
+    EXPECT_NE(PortOpenDetails(denied, PortSystem::kLinux).find("管理者"), std::string::npos);
     EXPECT_EQ(PortOpenDetails(denied, PortSystem::kWindows).find("usermod"), std::string::npos);
-    PortOpenFailure direct{PortOpenFailure::Kind::kOther, 0, "/dev/ttyX", "No such file", ""};
+    PortOpenFailure direct{Kind::kOther, 0, "/dev/ttyX", "No such file", "", "", false};
     EXPECT_EQ(PortOpenDetails(direct, PortSystem::kLinux), "ポート: /dev/ttyX\n理由: No such file");
-    PortOpenFailure busy{PortOpenFailure::Kind::kBusy, 2, "COM2", "Access is denied.", ""};
+    PortOpenFailure busy{Kind::kBusy, 2, "COM2", "Access is denied.", "", "", false};
     EXPECT_EQ(PortOpenDetails(busy, PortSystem::kWindows),
-              "ポート: COM2\n理由: Access is denied.\n"
+              "ポート: COM2\n理由: 使用中です（Access is denied.）\n"
               "ほかのプログラムがこのポートを使っていないか確かめてください。");
+    // A relative name: the path tried beside it. An override that names nothing: the variable.
+    PortOpenFailure relative{
+        Kind::kNotTerminal, 0,    "sims/m1", "Inappropriate ioctl for device", "",
+        "/home/u/sims/m1",  false};
+    EXPECT_EQ(PortOpenDetails(relative, PortSystem::kLinux),
+              "ポート: sims/m1\n開こうとしたパス: /home/u/sims/m1\n"
+              "理由: シリアルポート（端末）ではありません（Inappropriate ioctl for device）");
+    PortOpenFailure gone{Kind::kNotFound, 3, "/tmp/sim", "No such file or directory", "", "", true};
+    EXPECT_EQ(PortOpenDetails(gone, PortSystem::kLinux),
+              "ポート: COM3 (/tmp/sim、環境変数 KELVARA_COM3 で指定)\n"
+              "理由: そのようなデバイスはありません（No such file or directory）\n"
+              "環境変数 KELVARA_COM3 の値を確かめてください。");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The transfers through the real QSerialPort, with the device on the master side of a
 // pseudo-terminal serviced from the polling thread.
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QThread>
 #include <functional>
 #include <thread>
@@ -127,7 +129,9 @@ TEST(SerialLineTest, APortThatDoesNotExistShowsOnlyTheOpenError) {
     EXPECT_TRUE(rig.events.empty());
     EXPECT_TRUE(rig.device.received.empty());
     const std::string details = rig.line.OpenErrorDetails();
-    EXPECT_NE(details.find("ポート: COM3 (/nonexistent)\n理由: "), std::string::npos) << details;
+    EXPECT_NE(details.find("ポート: COM3 (/nonexistent、環境変数 KELVARA_COM3 で指定)\n理由: "),
+              std::string::npos)
+        << details;
 
     // No port present at all: COM5 names no device, and the box says so.
     rig.doc.ComPort = 5;
@@ -135,39 +139,99 @@ TEST(SerialLineTest, APortThatDoesNotExistShowsOnlyTheOpenError) {
     EXPECT_EQ(rig.line.OpenErrorDetails().rfind("COM5 には何も接続されていません", 0), 0u);
 }
 
+// The advice names a group only when joining it would help: one that may read and write the
+// device and is not the administrator's.
 TEST(SerialLineTest, APortTheUserMayNotOpenSaysHowToGetAccess) {
     fakes::FakeDevice device;
     fakes::PtyDevice pty(device);
     ASSERT_TRUE(pty.Ready());
     // Root may open anything: the check runs as nobody, in a child.
     const bool root = ::geteuid() == 0;
-    ASSERT_EQ(::chmod(pty.SlavePath().c_str(), root ? 0600 : 0), 0);
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
+    struct stat info {};
+    ASSERT_EQ(::stat(pty.SlavePath().c_str(), &info), 0);
+    const group* owner = ::getgrgid(info.st_gid);
+    ASSERT_NE(owner, nullptr);
+    const std::string group = owner->gr_name;
+    std::vector<std::pair<mode_t, bool>> modes{{root ? 0600 : 0, false}};
+    if (root && info.st_gid != 0) modes.push_back({0660, true});
+    for (const auto& [mode, joinable] : modes) {
+        ASSERT_EQ(::chmod(pty.SlavePath().c_str(), mode), 0);
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(out[0]);
+            if (root &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+                ::_exit(3);
+            }
+            QtSerialLine line(nullptr, [] { return std::vector<PortInfo>{}; });
+            line.SetDevice(pty.SlavePath());
+            const bool opened = line.Open();
+            const std::string details = line.OpenErrorDetails();
+            const bool written =
+                ::write(out[1], details.data(), details.size()) == ssize_t(details.size());
+            ::_exit(opened ? 1 : written ? 0 : 2);
+        }
+        ::close(out[1]);
+        std::string details;
+        char buffer[512];
+        for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) details.append(buffer, n);
         ::close(out[0]);
-        if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
-        QtSerialLine line(nullptr, [] { return std::vector<PortInfo>{}; });
-        line.SetDevice(QString::fromStdString(pty.SlavePath()));
-        const bool opened = line.Open();
-        const std::string details = line.OpenErrorDetails();
-        const bool written =
-            ::write(out[1], details.data(), details.size()) == ssize_t(details.size());
-        ::_exit(opened ? 1 : written ? 0 : 2);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << details;
+        EXPECT_NE(details.find(pty.SlavePath()), std::string::npos) << details;
+        EXPECT_NE(details.find("理由: このデバイスを開く権限がありません（"), std::string::npos)
+            << details;
+        if (joinable) {
+            EXPECT_NE(details.find("sudo usermod -aG " + group + " $USER"), std::string::npos)
+                << details;
+            EXPECT_NE(details.find("ログインし直してください"), std::string::npos) << details;
+        } else {
+            EXPECT_EQ(details.find("usermod"), std::string::npos) << details;
+            EXPECT_NE(details.find("管理者"), std::string::npos) << details;
+        }
     }
-    ::close(out[1]);
-    std::string details;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) details.append(buffer, n);
-    ::close(out[0]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << details;
-    EXPECT_NE(details.find(pty.SlavePath()), std::string::npos) << details;
-    EXPECT_NE(details.find("sudo usermod -aG "), std::string::npos) << details;
-    EXPECT_NE(details.find("ログインし直してください"), std::string::npos) << details;
+}
+
+// QSerialPort would look for a name without a leading "/", "./" or "../" under /dev/, and takes
+// names as text: a relative path, a relative override and a link whose name is not UTF-8 all
+// reach the device they name.
+TEST(SerialLineTest, DevicePathsAreTakenAsTyped) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    char* before = ::getcwd(nullptr, 0);
+    ASSERT_NE(before, nullptr);
+    ASSERT_EQ(::chdir(dir.path().toLocal8Bit().constData()), 0);
+    ASSERT_EQ(::mkdir("sims", 0700), 0);
+    const std::string names[] = {"sims/m1", "m1", std::string("bad\xff\xfename")};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        PtyRig rig;
+        ASSERT_TRUE(rig.pty.Ready());
+        ASSERT_EQ(::symlink(rig.pty.SlavePath().c_str(), name.c_str()), 0);
+        rig.line.SetDevice(name);
+        EXPECT_EQ(rig.Run(kTransferLifeGame), TransferResult::kDone);
+        EXPECT_EQ(rig.device.received, "ff" + std::string(16, '0'));
+        rig.line.SetDevice("");
+        qputenv("KELVARA_COM1", QByteArray::fromStdString(name));
+        EXPECT_EQ(rig.Run(kTransferLifeGame), TransferResult::kDone);
+        EXPECT_EQ(rig.device.received.size(), 36u);
+        ::unlink(name.c_str());
+    }
+    // Gone: the details name the path that was tried, not one under /dev/.
+    PtyRig rig;
+    rig.line.SetDevice("sims/m1");
+    EXPECT_EQ(rig.Run(kTransferRead), TransferResult::kPortOpenFailed);
+    const std::string details = rig.line.OpenErrorDetails();
+    EXPECT_NE(details.find("開こうとしたパス: " + dir.path().toStdString() + "/sims/m1\n"),
+              std::string::npos)
+        << details;
+    EXPECT_NE(details.find("理由: そのようなデバイスはありません"), std::string::npos) << details;
+    ASSERT_EQ(::chdir(before), 0);
+    std::free(before);
 }
 
 TEST(SerialLineTest, TheWaitBetweenPollsEndsWhenACharacterArrives) {
@@ -177,7 +241,7 @@ TEST(SerialLineTest, TheWaitBetweenPollsEndsWhenACharacterArrives) {
     std::vector<int> events;
     QtSerialLine line(nullptr, [] { return std::vector<PortInfo>{}; });
     QObject::connect(&line, &QtSerialLine::lineEvent, [&](int code) { events.push_back(code); });
-    line.SetDevice(QString::fromStdString(pty.SlavePath()));
+    line.SetDevice(pty.SlavePath());
     ASSERT_TRUE(line.Open());
     line.WaitForInput(20);  // nothing comes: the wait runs out, which is no line error
     QCoreApplication::processEvents();

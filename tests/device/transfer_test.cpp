@@ -61,7 +61,7 @@ struct Rig : SerialLine, TransferHost {
 
     // The trace with each run of polls ("p", "i3" after each unanswered one) as "wait:<polls>".
     Trace Run(std::int16_t mode) {
-        result = ComMain(mode, doc, *this, *this);
+        result = ComMain(mode, doc, *this, *this, timing);
         Trace out;
         for (std::size_t i = 0; i < trace.size();) {
             int n = 0;
@@ -77,6 +77,7 @@ struct Rig : SerialLine, TransferHost {
     }
 
     Document doc;
+    TransferTiming timing;
     fakes::FakeDevice device;
     Trace trace;
     std::string pending;
@@ -161,6 +162,23 @@ TEST(WriteTransferTest, OnlyASingleStarAcknowledgesAndEveryByteStillGoesOut) {
     EXPECT_EQ(stops.device.received, "02" + std::string(16, '0') + "aaaa90aaaa90");
     EXPECT_EQ(stops.Count(trace, "wait:1002"), 6);
     EXPECT_EQ(Tail(trace, 4), (Trace{"status:データ書き込み完了", "arm", "close", kRetry}));
+
+    // Told to end at the first wait that gives up: nothing goes out after the unanswered unit,
+    // and a read that gets no reply never shows its completion text.
+    Rig first;
+    first.timing.endAtFirstTimeOut = true;
+    first.device.answers = [](int unit) { return unit <= 9; };
+    first.doc.PlateCount = 2;
+    trace = first.Run(kTransferWrite);
+    EXPECT_EQ(first.device.received, "02" + std::string(16, '0') + "aa");
+    EXPECT_EQ(Tail(trace, 3), (Trace{"wait:1002", "close", kRetry}));
+    EXPECT_EQ(first.result, TransferResult::kGaveUp);
+    EXPECT_EQ(first.progress.back(), "9/15");
+    Rig silent;
+    silent.timing.endAtFirstTimeOut = true;
+    silent.device.answers = [](int) { return false; };
+    EXPECT_EQ(silent.Run(kTransferRead), (Trace{"port:1", "open", "status:データ読み出し中", "w:00",
+                                                "s30", "wait:1002", "close", kRetry}));
 
     Rig late;  // later good waits do not clear the flag
     late.device.answers = [](int unit) { return unit != 1; };

@@ -242,9 +242,28 @@ TEST(SimulatorTest, WriteAndReadBackThroughTheLink) {
     EXPECT_EQ(reader.doc.IfData[4], sent.IfData[4]);
     EXPECT_EQ(reader.host.portErrors + editor.host.portErrors, 0);
 
+    // A second simulator given the same link leaves it to the first, which stays reachable;
+    // an empty link is no link.
+    for (const QString& taken : {link, QString()}) {
+        QProcess second;
+        second.start(QStringLiteral(KELVARA_SIM_PROGRAM), {"--quiet", "--link", taken});
+        ASSERT_TRUE(second.waitForFinished(10000));
+        EXPECT_NE(second.exitCode(), 0);
+        EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
+        EXPECT_FALSE(second.readAllStandardError().isEmpty());
+    }
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), sim.Path());
+    EXPECT_EQ(reader.Run(kTransferRead), kReadDoneText);
+
     // Stopped with SIGTERM, it ends cleanly and takes its link away.
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(QFileInfo::exists(link) || QFileInfo(link).isSymLink());
+
+    // A link to nothing is left over from a simulator that was killed: the next one takes it.
+    ASSERT_TRUE(QFile::link(dir.filePath("gone"), link));
+    Simulator next({"--period", "0", "--link", link});
+    ASSERT_FALSE(next.Path().isEmpty());
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), next.Path());
 }
 
 TEST(SimulatorTest, LifeGameModeIsReadBackAsMarkerAndPattern) {

@@ -41,7 +41,8 @@ constexpr char kUsage[] =
     "KELVARA_COM1=<path>). Stop it with Ctrl+C or SIGTERM.\n"
     "\n"
     "options:\n"
-    "  --link PATH      also make a symbolic link PATH to the terminal (removed on exit)\n"
+    "  --link PATH      also make a symbolic link PATH to the terminal (removed on exit);\n"
+    "                   refused when PATH is a link to something that exists\n"
     "  --period MS      run one step (or life game generation) every MS milliseconds;\n"
     "                   0 holds the document as it was given (default 500)\n"
     "  --quiet          draw nothing and report nothing after the first line\n"
@@ -159,6 +160,9 @@ Options ParseOptions(int argc, char** argv) {
             std::exit(0);
         } else if (flag == "--link") {
             options.link = value();
+            if (options.link.empty()) {
+                fail("--link needs a path");
+            }
         } else if (flag == "--period") {
             options.periodMs = number(0, 3600000);
         } else if (flag == "--quiet") {
@@ -307,6 +311,19 @@ class Link {
             if (!S_ISLNK(info.st_mode)) {
                 std::fprintf(stderr, "kelvara-sim: %s exists and is no symbolic link\n",
                              path.c_str());
+                return false;
+            }
+            // The terminal of a running simulator exists as long as it runs: a link to
+            // anything that exists may be in use and is not taken over. Only a link to nothing
+            // is left over from an earlier run.
+            if (::stat(path.c_str(), &info) == 0) {
+                std::vector<char> target(4096);
+                const ssize_t n = ::readlink(path.c_str(), target.data(), target.size() - 1);
+                std::fprintf(stderr,
+                             "kelvara-sim: %s already points to %s, which exists (perhaps the "
+                             "terminal of a simulator that is running); remove the link if "
+                             "nothing uses it\n",
+                             path.c_str(), n > 0 ? std::string(target.data(), n).c_str() : "?");
                 return false;
             }
             ::unlink(path.c_str());  // left behind by an earlier run

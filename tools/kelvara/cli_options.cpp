@@ -16,36 +16,41 @@ Kelvara マシンのデータファイル (.dat) をマシンに送る、マシ�
 動かす、調べる。エディタと同じ転送の手順とファイルの形式を使います。
 
 コマンド:
-  send FILE.dat [--port P]...       ファイルの内容をマシンに書き込む
+  send FILE.dat [--port P]... [--keep-going]
+                                    ファイルの内容をマシンに書き込む
   read [-o FILE.dat] [--port P]...  マシンの内容を読み出してデータファイルにする
   run FILE.dat [--steps N] [--seed S] [--every]
                                     「試しに動かす」を N 回行い、パターンを表示する
   check FILE.dat                    エディタが断るもの、送れない値を調べる
   ports                             COM1〜COM9 がいまどのデバイスかを表示する
+  ports --probe [--port P]...       どのポートでマシンが応答するか、何を持っているかを調べる
 
-  kelvara コマンド --help           コマンドごとの説明
+  kelvara コマンド --help           コマンドごとの説明（kelvara help コマンド でも同じ）
   kelvara --version                 版を表示する
 
 --port P は COM1〜COM9 か、デバイスのパス（/dev/ttyUSB0 など）です。COM n はエディタの
 ポートメニューと同じく、環境変数 KELVARA_COMn があればそのデバイス、なければ接続されている
 ポート（USB シリアルアダプタが先）の n 番目です。省略すると COM1。send と read では何度でも
-指定でき、ポートごとの転送が同時に進みます。
+指定でき、ポートごとの転送が同時に進みます。同じデバイスに当たる二つの指定（リンクとその先、
+COM1 と KELVARA_COM1 のパスなど）は、何も送らずに使い方の誤りとして断ります。
 
 終了コード:
   0  完了
-  1  マシンが応答しない、ポートを開けない、回線が切れた、中断した（Ctrl+C）
-  2  使い方の誤り、ファイルが断られた（開けない、送れない値がある、保存できない）
+  1  マシンが応答しない、ポートを開けない、回線が切れた、中断した（Ctrl+C など）
+  2  使い方の誤り、ファイルが断られた（開けない、送れない値がある、保存できない）、
+     出力を書き込めない（標準出力・標準エラー）
 )";
 
-constexpr char kSendHelp[] = R"(使い方: kelvara send FILE.dat [--port P]...
+constexpr char kSendHelp[] = R"(使い方: kelvara send FILE.dat [--port P]... [--keep-going]
 
 FILE.dat をエディタの「開く」と同じように読み、マシンに送ります。ゲームモードがライフゲーム
 モード (1) のファイルはライフゲームモードとパターンを、それ以外はパターンとプレートを書き込み
 ます。手順、待ち時間、エラーの扱いはエディタの「データ転送」と同じです。
 
-  --port P   送り先: COM1〜COM9 かデバイスのパス（省略時 COM1）。繰り返すと同じファイルを
-             それぞれのポートへ同時に送ります。
-  --help     この説明
+  --port P      送り先: COM1〜COM9 かデバイスのパス（省略時 COM1）。繰り返すと同じファイルを
+                それぞれのポートへ同時に送ります。
+  --keep-going  確認 (*) の返らない単位があっても、エディタと同じく次の単位を送り続ける
+  --help        この説明
 
 進み具合は標準エラーに出ます。端末ならポートごとのバーをその場で書き換え、そうでなければ
 段階ごとに 1 行です:
@@ -54,21 +59,23 @@ FILE.dat をエディタの「開く」と同じように読み、マシンに�
 ポートごとに、転送が終わりしだい結果を 1 行、標準エラーに書きます。数字は確認 (*) の返った
 単位の数と全体の数です:
   COM1 (/dev/ttyUSB0): データ書き込み完了 159/159
-  COM2 (/dev/ttyUSB1): 通信エラーもう一度やってください。（確認 12/159）
+  COM2 (/dev/ttyUSB1): 通信エラーもう一度やってください。（13 番目の単位に確認がありません: 確認 12/159）
   /dev/ttyS3: ポートオープンエラー発生
     （理由の行が続きます）
 止めたときは（中断: 確認 12/159）、回線が切れたときは（回線が切れました: 確認 12/159）です。
 標準出力には何も書きません。
 
-応答しないマシンへの書き込みは、エディタと同じく単位ごとに約 3 秒待ってから先へ進むので、
-終わるまで数分かかります（ほかのポートの結果はそれを待たずに出ます）。Ctrl+C で止められます。
+単位ごとの確認は約 3 秒待ちます。返らなかったら、そのポートの転送はそこで終わります（それ
+以上は送りません）。--keep-going のときはエディタと同じく次の単位へ進むので、応答しない
+マシンへの書き込みは終わるまで数分かかります（ほかのポートの結果はそれを待たずに出ます）。
+Ctrl+C、SIGTERM、SIGHUP で止められます。失敗した転送に「完了」とは書きません。
 
 ファイルが開けないか断られたとき、送れない値があるときは、何も送らずに理由を書いて
 終了コード 2 で終わります（kelvara check と同じ内容）。
 
 終了コード: 0 すべてのポートで全部の単位が確認された、1 マシンが応答しない・ポートを開けない・
-回線が切れた・中断した（Ctrl+C）、2 使い方の誤り・ファイルが断られた。ポートが複数のときは
-いちばん悪い結果のコードです。
+回線が切れた・中断した（Ctrl+C など）、2 使い方の誤り・ファイルが断られた・出力を書き込め
+ない。ポートが複数のときはいちばん悪い結果のコードです。
 )";
 
 constexpr char kReadHelp[] = R"(使い方: kelvara read [-o FILE.dat] [--port P]...
@@ -89,11 +96,12 @@ constexpr char kReadHelp[] = R"(使い方: kelvara read [-o FILE.dat] [--port P]
 （既存のファイルもそのままです）。進み具合は send と同じく標準エラーに、結果もポートごとに
 終わりしだい 1 行ずつ標準エラーに出ます。数字は受け取った文字の数です:
   COM1 (/dev/ttyUSB0): データ読み出し完了 320 文字 → class-COM1.dat
-  COM2 (/dev/ttyUSB1): 通信エラーもう一度やってください。（受信 0 文字）
+  COM2 (/dev/ttyUSB1): 通信エラーもう一度やってください。（応答がありません: 受信 0 文字）
+標準出力に書き込めなかったときは「完了」ではなく、その理由を書きます。
 
 終了コード: 0 すべてのポートで保存（または出力）した、1 マシンが応答しない・ポートを開けない・
-回線が切れた・中断した（Ctrl+C）、2 使い方の誤り・保存できない。ポートが複数のときは
-いちばん悪い結果のコードです。
+回線が切れた・中断した（Ctrl+C など）、2 使い方の誤り・保存できない・標準出力に書き込めない。
+ポートが複数のときはいちばん悪い結果のコードです。
 )";
 
 constexpr char kRunHelp[] = R"(使い方: kelvara run FILE.dat [--steps N] [--seed S] [--every]
@@ -121,7 +129,9 @@ FILE.dat を「開く」と同じように読み、エディタの「試しに�
   ........
   ........
 
-終了コード: 0 完了、2 使い方の誤り・ファイルが断られた。
+パターンはできたものから順に書くので、--steps が大きくてもメモリは増えません。
+
+終了コード: 0 完了、2 使い方の誤り・ファイルが断られた・標準出力に書き込めない。
 )";
 
 constexpr char kCheckHelp[] = R"(使い方: kelvara check FILE.dat
@@ -143,19 +153,32 @@ FILE.dat を「開く」と同じように読み、エディタが断るもの�
 1 行目がエディタの示すメッセージ、字下げした行が一つずつの問題です。「注意:」で始まる行は
 送れるが気をつけたいこと（ゲームモードが 0 でも 1 でもない）で、結果は変えません。
 
-終了コード: 0 問題なし、2 断られる・送れない値がある（または使い方の誤り）。
+終了コード: 0 問題なし、2 断られる・送れない値がある（または使い方の誤り、標準出力に書き込め
+ない）。
 )";
 
-constexpr char kPortsHelp[] = R"(使い方: kelvara ports
+constexpr char kPortsHelp[] = R"(使い方: kelvara ports [--probe [--port P]...]
 
 COM1〜COM9 がいまどのデバイスに当たるかを、エディタのポートメニューと同じ決め方で 1 行ずつ
 標準出力に書きます（kelvara-editor --list-ports と同じ表）:
   COM1  /dev/ttyUSB0  CP2102 USB to UART Bridge Controller (10c4:ea60)
   COM2  -
+  COM3  /tmp/kelvara-com3  KELVARA_COM3（見つかりません）
 デバイスのない番号は「-」です。環境変数 KELVARA_COMn（例: KELVARA_COM1=/dev/ttyUSB0）が
-あれば COM n はそのデバイスになり、表にその名前が出ます。
+あれば COM n はそのデバイスになり、表にその名前が出ます。その名前の先に何もなければ
+「（見つかりません）」が付きます。
 
-終了コード: 0。
+  --probe    デバイスのある COM 番号（--port があればそのポート）ごとに、エディタの「データ
+             読み込み」と同じ読み出しの要求を送り、マシンが応答したかと、持っている内容を
+             1 行ずつ標準出力に書きます。マシンの内容もファイルも何も変えません。応答を約 3 秒
+             待ち、ポートは同時に調べます。同じデバイスに当たる COM 番号は一度だけ調べます。
+               COM1 (/dev/ttyUSB0): 応答あり（通常モード、プレート 12 枚）
+               COM2 (/dev/ttyS0): 応答なし
+  --port P   --probe で調べるポート（繰り返せます）
+  --help     この説明
+
+終了コード: 0（--probe では、どれかのマシンが応答した）、1 --probe でどのマシンも応答しな
+かった、2 使い方の誤り・標準出力に書き込めない。
 )";
 
 struct NamedCommand {
@@ -173,14 +196,17 @@ struct OptionInfo {
     std::string_view longName;
     std::string_view shortName;
     Takes takes;
-    std::array<Command, 2> commands;  // the commands that take it
+    std::array<Command, 3> commands;  // the commands that take it
+    bool Options::*flag = nullptr;    // what a flag sets
 };
 const OptionInfo kOptionTable[] = {
-    {"--port", "", Takes::kValue, {Command::kSend, Command::kRead}},
+    {"--port", "", Takes::kValue, {Command::kSend, Command::kRead, Command::kPorts}},
     {"--output", "-o", Takes::kValue, {Command::kRead, Command::kNone}},
     {"--steps", "", Takes::kValue, {Command::kRun, Command::kNone}},
     {"--seed", "", Takes::kValue, {Command::kRun, Command::kNone}},
-    {"--every", "", Takes::kFlag, {Command::kRun, Command::kNone}},
+    {"--every", "", Takes::kFlag, {Command::kRun, Command::kNone}, &Options::every},
+    {"--keep-going", "", Takes::kFlag, {Command::kSend, Command::kNone}, &Options::keepGoing},
+    {"--probe", "", Takes::kFlag, {Command::kPorts, Command::kNone}, &Options::probe},
 };
 
 bool WantsFile(Command command) {
@@ -253,6 +279,10 @@ bool CheckTogether(const std::vector<std::string>& positional, Options& options,
         *error = "余分な引数があります: " + positional[allowed];
         return false;
     }
+    if (options.command == Command::kPorts && !options.probe && !options.ports.empty()) {
+        *error = "ports で --port を使うのは --probe のときだけです";
+        return false;
+    }
     const bool transfers = options.command == Command::kSend || options.command == Command::kRead;
     if (transfers && options.ports.empty()) {
         options.ports.push_back(PortChoice{"COM1", 1, {}});
@@ -285,6 +315,16 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     const std::string& first = args[1];
     if (first == "--help" || first == "-h") {
         options.help = true;
+        return options;
+    }
+    // "kelvara help" and "kelvara help COMMAND": the overview or the command's help.
+    if (first == "help" && args.size() <= 3) {
+        options.help = true;
+        options.command = args.size() == 3 ? CommandNamed(args[2]) : Command::kNone;
+        if (args.size() == 3 && options.command == Command::kNone) {
+            *error = "不明なコマンドです: " + args[2];
+            return std::nullopt;
+        }
         return options;
     }
     if (first == "--version") {
@@ -342,7 +382,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                 *error = std::string(info->longName) + " は値をとりません";
                 return std::nullopt;
             }
-            options.every = true;
+            options.*(info->flag) = true;
             continue;
         }
         if (!value) {

@@ -18,11 +18,13 @@ struct Options {
     bool help = false;     // --help: show the command's help (the overview without a command)
     bool version = false;  // --version, before any command
     std::string file;      // send, run, check
-    std::vector<PortChoice> ports;      // send, read: COM1 when none was given
+    std::vector<PortChoice> ports;      // send, read: COM1 when none was given; ports --probe
     std::optional<std::string> output;  // read -o; several ports: contains "{port}"
     long steps = 1;                     // run --steps
     std::optional<std::uint64_t> seed;  // run --seed
     bool every = false;                 // run --every
+    bool keepGoing = false;             // send --keep-going: on after a unit went unanswered
+    bool probe = false;                 // ports --probe
 };
 
 inline constexpr long kMaxSteps = 1'000'000;

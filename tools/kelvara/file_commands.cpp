@@ -104,8 +104,18 @@ std::string FormatCells(const Pattern& pattern) {
 }
 
 std::string RunSteps(Document& doc, long steps, bool every, RandomSource& random) {
+    std::string text;
+    RunSteps(doc, steps, every, random, [&text](const std::string& piece) {
+        text += piece;
+        return true;
+    });
+    return text;
+}
+
+bool RunSteps(Document& doc, long steps, bool every, RandomSource& random,
+              const std::function<bool(const std::string&)>& emit) {
     SimulationWork work;
-    std::string text = every ? FormatCells(doc.MaData) : std::string();
+    if (every && !emit(FormatCells(doc.MaData))) return false;
     for (long step = 0; step < steps; ++step) {
         if (doc.GameMode == 0) {
             std::string matches;
@@ -113,9 +123,9 @@ std::string RunSteps(Document& doc, long steps, bool every, RandomSource& random
         } else if (doc.GameMode == 1) {
             LifeGame(doc, work);
         }
-        if (every) text += "\n" + FormatCells(doc.MaData);
+        if (every && !emit("\n" + FormatCells(doc.MaData))) return false;
     }
-    return every ? text : FormatCells(doc.MaData);
+    return every || emit(FormatCells(doc.MaData));
 }
 
 }  // namespace kelvara::cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,5 +43,10 @@ std::string FormatCells(const Pattern& pattern);
 // generation in life game mode, nothing for another game mode) and returns the pattern text:
 // the final one, or with every the starting one and each step's, separated by a blank line.
 std::string RunSteps(Document& doc, long steps, bool every, RandomSource& random);
+
+// The same text handed to emit as it is made, one pattern (with the blank line before it) at a
+// time; stops, returning false, at the first emit that returns false.
+bool RunSteps(Document& doc, long steps, bool every, RandomSource& random,
+              const std::function<bool(const std::string&)>& emit);
 
 }  // namespace kelvara::cli

@@ -1,12 +1,12 @@
 // kelvara: the editor's transfers, data files and trial runs on the command line.
 
 #include <QCoreApplication>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli_options.h"
 #include "commands.h"
+#include "terminal.h"
 
 #ifndef KELVARA_VERSION
 #define KELVARA_VERSION "unknown"
@@ -14,17 +14,24 @@
 
 int main(int argc, char** argv) {
     using namespace kelvara::cli;
+    ReserveStandardStreams();
     const std::vector<std::string> args(argv, argv + argc);
+    if (args.size() < 2) {
+        // No command: what the commands are, but no success.
+        Print(stdout, HelpText(Command::kNone));
+        return 2;
+    }
     std::string error;
     const std::optional<Options> options = ParseOptions(args, &error);
     if (!options) {
-        const Command command = args.size() > 1 ? CommandNamed(args[1]) : Command::kNone;
-        std::fprintf(stderr, "kelvara: %s\n%s\n", error.c_str(), HelpHint(command).c_str());
+        const Command command = CommandNamed(args[1]);
+        Print(stderr, "kelvara: " + error + "\n" + HelpHint(command) + "\n");
         return 2;
     }
     if (options->version) {
-        std::printf("kelvara %s\n", KELVARA_VERSION);
-        return 0;
+        if (Print(stdout, std::string("kelvara ") + KELVARA_VERSION + "\n")) return 0;
+        Print(stderr, "kelvara: 標準出力に書き込めませんでした: " + WriteFailure(stdout) + "\n");
+        return 2;
     }
     QCoreApplication app(argc, argv);
     return Execute(*options, stdout, stderr);

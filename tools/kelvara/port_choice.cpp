@@ -1,5 +1,7 @@
 #include "port_choice.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 namespace kelvara::cli {
@@ -44,6 +46,57 @@ std::string ExpandPortName(std::string_view pattern, const PortChoice& port) {
         out += label;
         at = found + kPortPlaceholder.size();
     }
+}
+
+namespace {
+
+// What a port reaches: a key equal for every name of one device, and its real path.
+struct Reached {
+    std::string key;
+    std::string path;
+};
+
+std::optional<Reached> Reach(const PortChoice& port, const PortLister& lister) {
+    const std::string device =
+        port.IsCom() ? ResolveSystemPort(port.number, lister).device : port.device;
+    if (device.empty()) return std::nullopt;
+    const std::string path = DevicePathToOpen(device);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return Reached{"path " + path, path};
+    if (S_ISCHR(info.st_mode)) return Reached{"device " + std::to_string(info.st_rdev), path};
+    return Reached{"file " + std::to_string(info.st_dev) + " " + std::to_string(info.st_ino), path};
+}
+
+}  // namespace
+
+std::vector<std::size_t> FirstOfSameDevice(const std::vector<PortChoice>& ports,
+                                           const PortLister& lister) {
+    std::vector<std::optional<Reached>> reached;
+    std::vector<std::size_t> first;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        reached.push_back(Reach(ports[i], lister));
+        first.push_back(i);
+        for (std::size_t j = 0; j < i && reached[i]; ++j) {
+            if (reached[j] && reached[j]->key == reached[i]->key) {
+                first[i] = j;
+                break;
+            }
+        }
+    }
+    return first;
+}
+
+std::optional<std::string> SameDeviceTwice(const std::vector<PortChoice>& ports,
+                                           const PortLister& lister) {
+    const std::vector<std::size_t> first = FirstOfSameDevice(ports, lister);
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (first[i] == i) continue;
+        const std::optional<Reached> reached = Reach(ports[i], lister);
+        return "ポート " + ports[first[i]].name + " と " + ports[i].name + " は同じデバイス (" +
+               (reached ? reached->path : ports[i].name) +
+               ") です。一つのデバイスには --port を一度だけ指定してください";
+    }
+    return std::nullopt;
 }
 
 }  // namespace kelvara::cli

@@ -3,6 +3,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "device/qt_ports.h"
 
 namespace kelvara::cli {
 
@@ -29,5 +32,18 @@ std::string PortFileLabel(const PortChoice& port);
 std::string ExpandPortName(std::string_view pattern, const PortChoice& port);
 
 inline constexpr std::string_view kPortPlaceholder = "{port}";
+
+// For each port, the first of ports that reaches the same device now (itself when none does):
+// a COM number is resolved as a transfer resolves it (KELVARA_COMn, else the ports present),
+// and two names are one device when they open the same device node (a link and its target,
+// "a//b" and "a/b", a relative and an absolute path, two nodes of one device). A COM number
+// that names no device reaches nothing and is nobody's twin.
+std::vector<std::size_t> FirstOfSameDevice(const std::vector<PortChoice>& ports,
+                                           const PortLister& lister = SystemPorts);
+
+// Why ports cannot be used together, for the user: two of them reach one device, and both
+// transfers would open it and mix their characters on the line. Nothing when they can.
+std::optional<std::string> SameDeviceTwice(const std::vector<PortChoice>& ports,
+                                           const PortLister& lister = SystemPorts);
 
 }  // namespace kelvara::cli

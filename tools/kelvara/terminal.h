@@ -2,18 +2,41 @@
 
 #include <atomic>
 #include <cstdio>
+#include <string>
 
 namespace kelvara::cli {
 
 // Whether the stream is a terminal.
 bool IsTerminal(std::FILE* stream);
 
+// The size of the terminal behind the stream; 0 for what it does not say or when it is none.
+struct TerminalSize {
+    int columns = 0;
+    int rows = 0;
+    bool operator==(const TerminalSize&) const = default;
+};
+TerminalSize SizeOf(std::FILE* stream);
+
 // The width of the terminal behind the stream; 0 when it is none or does not say.
 int TerminalColumns(std::FILE* stream);
 
-// From now on SIGINT and SIGTERM raise the flag StopFlag returns instead of ending the program,
-// so that a running transfer stops at its next poll and closes its port. A second signal of
-// the same kind ends the program at once.
+// Puts something on the descriptors 0, 1 and 2 that are closed, before anything else can be
+// opened there (a serial port or a data file would otherwise take the place of standard output
+// and receive what is printed). Standard output and error get /dev/null opened for reading only,
+// so every write to them still fails and is reported as such.
+void ReserveStandardStreams();
+
+// Writes text to the stream and flushes it. False when any of it could not be written; the
+// stream then remembers the failure (see WriteFailure) and later writes to it are skipped.
+bool Print(std::FILE* stream, const std::string& text);
+
+// Why a write to the stream failed, in words for the user ("書き込めません（No space left on
+// device）"); empty while every write succeeded.
+std::string WriteFailure(std::FILE* stream);
+
+// From now on SIGINT, SIGTERM and SIGHUP raise the flag StopFlag returns instead of ending the
+// program, so that a running transfer stops at its next poll, closes its port and reports how
+// it ended. A second signal of the same kind ends the program at once.
 void CatchStopSignals();
 const std::atomic<bool>& StopFlag();
 

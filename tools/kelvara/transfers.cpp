@@ -27,7 +27,18 @@ class PortHost final : public TransferHost {
 
     void ProcessEvents() override { QCoreApplication::processEvents(); }
     void Sleep(int milliseconds) override { QThread::msleep(static_cast<unsigned>(milliseconds)); }
-    void SetStatus(const std::string& text) override { board_.Stage(index_, text); }
+    // A completion text is shown only once the transfer has really completed: the routine puts
+    // it up before it knows whether a wait gave up (the editor then replaces it).
+    void SetStatus(const std::string& text) override {
+        if (text == kWriteDoneText || text == kLifeGameDoneText || text == kReadDoneText) {
+            completion_ = text;
+        } else {
+            board_.Stage(index_, text);
+        }
+    }
+    void Completed() {
+        if (!completion_.empty()) board_.Stage(index_, completion_);
+    }
     void ArmStatusTimer() override {}
     void ShowPortOpenError() override { outcome_.message = line_.OpenErrorDetails(); }
     void ShowTransferError(const std::string& text) override { outcome_.message = text; }
@@ -45,23 +56,26 @@ class PortHost final : public TransferHost {
     const std::atomic<bool>& stop_;
     const QtSerialLine& line_;
     PortOutcome& outcome_;
+    std::string completion_;
 };
 
 // One port's transfer; runs on the thread that owns the serial port.
 void TransferOne(std::int16_t mode, std::size_t index, ProgressBoard& board,
-                 const std::atomic<bool>& stop, PortOutcome& outcome) {
+                 const std::atomic<bool>& stop, const TransferTiming& timing,
+                 PortOutcome& outcome) {
     // The routine gives the line the document's COM number; a device path stays the device.
     QtSerialLine line;
-    if (!outcome.port.IsCom()) line.SetDevice(QString::fromStdString(outcome.port.device));
+    if (!outcome.port.IsCom()) line.SetDevice(outcome.port.device);
     PortHost host(index, board, stop, line, outcome);
     QObject::connect(&line, &QtSerialLine::lineEvent, [&board, index](int code) {
         if (const auto text = LineEventMessage(code)) {
             board.Note(index, std::string(kLineEventTitle) + ": " + *text);
         }
     });
-    outcome.result = ComMain(mode, outcome.doc, line, host);
+    outcome.result = ComMain(mode, outcome.doc, line, host, timing);
+    if (outcome.result == TransferResult::kDone) host.Completed();
     QCoreApplication::processEvents();  // line events raised during the last poll
-    outcome.device = line.Device().toStdString();
+    outcome.device = line.Device();
 }
 
 // The units a write or life game mode sends: the count or marker, eight rows, three per plate.
@@ -81,7 +95,7 @@ std::string Units(std::int16_t mode, const PortOutcome& outcome) {
 std::vector<PortOutcome> TransferAll(std::int16_t mode, const Document& doc,
                                      const std::vector<PortChoice>& ports, ProgressBoard& board,
                                      const std::atomic<bool>& stop, std::FILE* progressOut,
-                                     const TransferEnded& ended) {
+                                     const TransferEnded& ended, const TransferTiming& timing) {
     std::vector<PortOutcome> outcomes(ports.size());
     std::vector<std::unique_ptr<QThread>> threads;
     for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -91,24 +105,27 @@ std::vector<PortOutcome> TransferAll(std::int16_t mode, const Document& doc,
         outcome.doc.ComPort = static_cast<std::int16_t>(ports[i].IsCom() ? ports[i].number : 1);
         outcome.total = UnitsOf(mode, doc);
         board.Progress(i, 0, outcome.total);
-        threads.emplace_back(QThread::create(
-            [mode, i, &board, &stop, &outcome] { TransferOne(mode, i, board, stop, outcome); }));
+        threads.emplace_back(QThread::create([mode, i, &board, &stop, &timing, &outcome] {
+            TransferOne(mode, i, board, stop, timing, outcome);
+        }));
         threads.back()->start();
     }
     std::vector<bool> reported(threads.size(), false);
     for (std::size_t waiting = 0; waiting < threads.size();) {
         // Wait for the first transfer not reported yet, but never longer than one redraw.
         threads[waiting]->wait(QDeadlineTimer(kRedrawMs));
+        const TerminalSize size = SizeOf(progressOut);
         for (std::size_t i = waiting; i < threads.size(); ++i) {
             if (!reported[i] && threads[i]->isFinished()) {
-                board.Line(ended(outcomes[i]));
+                // What ended writes (the data of a read, on a terminal too) must not be drawn
+                // over by the bars.
+                Print(progressOut, board.TakeDown(size));
+                if (const std::string line = ended(outcomes[i]); !line.empty()) board.Line(line);
                 reported[i] = true;
             }
         }
         while (waiting < threads.size() && reported[waiting]) ++waiting;
-        const std::string text = board.Flush(TerminalColumns(progressOut));
-        std::fputs(text.c_str(), progressOut);
-        std::fflush(progressOut);
+        Print(progressOut, board.Flush(size));
     }
     return outcomes;
 }
@@ -131,6 +148,14 @@ std::string OutcomeText(std::int16_t mode, const PortOutcome& outcome) {
         }
         case TransferResult::kTimedOut:
             return std::string(kTransferRetryText) + "（" + Units(mode, outcome) + "）";
+        case TransferResult::kGaveUp:
+            if (mode != kTransferRead) {
+                return std::string(kTransferRetryText) + "（" + std::to_string(outcome.done + 1) +
+                       " 番目の単位に確認がありません: " + Units(mode, outcome) + "）";
+            }
+            return std::string(kTransferRetryText) +
+                   (outcome.done == 0 ? "（応答がありません: " : "（返事が途中で止まりました: ") +
+                   Units(mode, outcome) + "）";
         case TransferResult::kStopped:
         case TransferResult::kClosing:
             return std::string(kTransferRetryText) + "（中断: " + Units(mode, outcome) + "）";

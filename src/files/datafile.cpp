@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <system_error>
+#include <tuple>
 #include <utility>
 
 #include "files/file_system.h"
@@ -142,8 +143,9 @@ std::pair<int, int> GroupOf(int n) {
         return {first, first + static_cast<int>(kPatternLine)};
     }
     const int record = kFixedValues + (n - kFixedValues) / kRecordValues * kRecordValues;
-    return n - record < kConditionCells ? std::pair(record, record + kConditionCells)
-                                        : std::pair(record + kConditionCells, record + kRecordValues);
+    return n - record < kConditionCells
+               ? std::pair(record, record + kConditionCells)
+               : std::pair(record + kConditionCells, record + kRecordValues);
 }
 
 // What a line that starts a group at first and ends inside a group at last should hold, in the
@@ -295,20 +297,27 @@ std::vector<DataFileFault> FindDataFileFaults(std::string_view text, std::int16_
     using Kind = DataFileFault::Kind;
     std::vector<DataFileFault> faults;
     ValueSequence in(text);
-    int total = kFixedValues + kRecordValues;  // until the plate count is known
+    // The values the reader takes: with the kept plate count until the file's own is read.
+    const auto valuesFor = [](int count) {
+        return kFixedValues + kRecordValues * (std::clamp(count, 1, kMaxPlates) + 1);
+    };
+    int total = valuesFor(keptPlateCount);
     std::array<std::optional<std::int16_t>, kHeaderValues> header;
     bool groupBroken = false;  // a value of the current group could not be read
     int lineFirst = 0;         // the first value of the current line
     bool lineAligned = false;  // which starts a group
     int lastLine = 0;
     // A line that ends inside a group is told once the next value shows that the file goes on:
-    // at the end of the input the values missing are the fault.
+    // at the end of the input the values missing are the fault. The lines after it are read
+    // out of step until one starts and ends with a group; until then one of them that starts a
+    // group does so by chance, and is not told.
     std::optional<DataFileFault> lineFault;
+    bool outOfStep = false;
     for (int n = 0; n < total; ++n) {
         const std::optional<std::string_view> value = in.Next();
         if (!value) {
-            faults.push_back(
-                DataFileFault{.kind = Kind::kMissing, .line = lastLine, .value = n, .count = total - n});
+            faults.push_back(DataFileFault{
+                .kind = Kind::kMissing, .line = lastLine, .value = n, .count = total - n});
             return faults;
         }
         if (lineFault) faults.push_back(*std::exchange(lineFault, std::nullopt));
@@ -337,25 +346,29 @@ std::vector<DataFileFault> FindDataFileFaults(std::string_view text, std::int16_
                                            [](const auto& v) { return v.has_value(); });
             const int count = whole ? *header[2] : keptPlateCount;
             if (count < 1 || count > kMaxPlates) return faults;
-            total = kFixedValues + kRecordValues * (count + 1);
+            total = valuesFor(count);
         }
-        if (in.LineEnded() && lineAligned && n + 1 != end) {
+        if (in.LineEnded() && lineAligned && n + 1 == end) {
+            outOfStep = false;
+        } else if (in.LineEnded() && lineAligned && !outOfStep) {
             lineFault = DataFileFault{.kind = Kind::kLineLength,
                                       .line = in.Line(),
                                       .value = lineFirst,
                                       .count = n - lineFirst + 1,
                                       .expected = ExpectedOnLine(lineFirst, n)};
+            outOfStep = true;
         }
     }
-    if (const std::optional<std::string_view> extra = in.Next()) {
-        DataFileFault fault{.kind = Kind::kExtra,
-                            .line = in.Line(),
-                            .position = in.Position(),
-                            .count = 1,
-                            .found = std::string(extra->substr(0, kFoundText))};
-        while (in.Next()) ++fault.count;
-        faults.push_back(std::move(fault));
+    // Values left over; empty ones (a comma at the end of the last line) carry nothing.
+    DataFileFault extra{.kind = Kind::kExtra};
+    for (std::optional<std::string_view> value = in.Next(); value; value = in.Next()) {
+        if (value->find_first_not_of(" \t") == std::string_view::npos) continue;
+        if (extra.count++ == 0) {
+            std::tie(extra.line, extra.position) = std::pair(in.Line(), in.Position());
+            extra.found = std::string(value->substr(0, kFoundText));
+        }
     }
+    if (extra.count > 0) faults.push_back(std::move(extra));
     return faults;
 }
 

@@ -61,13 +61,13 @@ struct DataFileFault {
         kExtra,       // values after the last one the reader takes
     };
     Kind kind = Kind::kUnreadable;
-    int line = 0;      // 1-based; kMissing: the last line that holds a value (0: none at all)
-    int position = 0;  // kUnreadable, kExtra: 1-based place of the value within its line
-    int value = 0;     // kUnreadable: its place in the sequence (PlaceOfValue); kMissing: the
-                       // first value missing; kLineLength: the first value of the line
-    int count = 0;     // kUnreadable: values of its group the reader then passes over unread;
-                       // kMissing, kExtra: values missing, left over; kLineLength: values there
-    int expected = 0;  // kLineLength: the values such a line holds in the editor's files
+    int line = 0;         // 1-based; kMissing: the last line that holds a value (0: none at all)
+    int position = 0;     // kUnreadable, kExtra: 1-based place of the value within its line
+    int value = 0;        // kUnreadable: its place in the sequence (PlaceOfValue); kMissing: the
+                          // first value missing; kLineLength: the first value of the line
+    int count = 0;        // kUnreadable: values of its group the reader then passes over unread;
+                          // kMissing, kExtra: values missing, left over; kLineLength: values there
+    int expected = 0;     // kLineLength: the values such a line holds in the editor's files
     std::string found{};  // kUnreadable, kExtra: the value's text (at most kFoundText bytes)
 };
 inline constexpr std::size_t kFoundText = 64;

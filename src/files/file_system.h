@@ -61,8 +61,7 @@ SaveResult WriteInPlace(const std::filesystem::path& target, std::string_view te
 // Writes text through a name that is not a regular file reached through folders' entries, as
 // it stands: into descriptor when it is one (>= 0), else through the name opened anew for
 // appending, without waiting for a FIFO reader. Nothing is cut.
-SaveResult WriteThrough(const std::filesystem::path& target, int descriptor,
-                        std::string_view text);
+SaveResult WriteThrough(const std::filesystem::path& target, int descriptor, std::string_view text);
 
 enum class ReadResult { Read, CannotOpen, TooLarge };
 

@@ -243,8 +243,7 @@ int CopyAttributes(const fs::path& old, int fd) {
     const char* path = old.c_str();
     if (!AttributeNames([&](char* b, std::size_t n) { return ::listxattr(path, b, n); },
                         oldNames) ||
-        !AttributeNames([&](char* b, std::size_t n) { return ::flistxattr(fd, b, n); },
-                        newNames)) {
+        !AttributeNames([&](char* b, std::size_t n) { return ::flistxattr(fd, b, n); }, newNames)) {
         return errno;
     }
     for (const std::string& name : oldNames) {
@@ -287,15 +286,16 @@ int OwnDescriptor(const fs::path& path) {
         return -1;
     }
     std::error_code error;
-    const fs::path folder = fs::canonical(path.parent_path().empty() ? "." : path.parent_path(),
-                                          error);
+    const fs::path folder =
+        fs::canonical(path.parent_path().empty() ? "." : path.parent_path(), error);
     if (error) return -1;
     std::vector<std::string> parts;
     for (const fs::path& part : folder) parts.push_back(part.string());
     const std::string pid = std::to_string(::getpid());
     const std::size_t n = parts.size();
-    const bool own = n >= 3 && parts[n - 1] == "fd" &&
-                     (parts[n - 2] == pid || (n >= 5 && parts[n - 3] == "task" && parts[n - 4] == pid));
+    const bool own =
+        n >= 3 && parts[n - 1] == "fd" &&
+        (parts[n - 2] == pid || (n >= 5 && parts[n - 3] == "task" && parts[n - 4] == pid));
     return own ? std::stoi(leaf) : -1;
 }
 
@@ -413,8 +413,8 @@ Replaced ReplaceWhole(const fs::path& target, std::string_view text, SaveResult&
     if (renamed == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) renamed = errno;
     if (renamed != 0) {
         // A sticky folder lets only a file's owner replace it.
-        return give_up(renamed, RefusedForPermission(renamed) ? Replaced::kInPlaceInstead
-                                                              : Replaced::kFailed);
+        return give_up(
+            renamed, RefusedForPermission(renamed) ? Replaced::kInPlaceInstead : Replaced::kFailed);
     }
     // Make the rename itself durable. The new content is in place whatever this reports, so a
     // failure here is not a failure of the save.
@@ -448,7 +448,8 @@ SaveResult WriteInPlace(const fs::path& target, std::string_view text) {
         old.resize(static_cast<std::size_t>(info.st_size));
         std::size_t got = 0;
         while (got < old.size()) {
-            const ssize_t n = ::pread(fd, old.data() + got, old.size() - got, static_cast<off_t>(got));
+            const ssize_t n =
+                ::pread(fd, old.data() + got, old.size() - got, static_cast<off_t>(got));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             got += static_cast<std::size_t>(n);
@@ -487,9 +488,9 @@ SaveResult WriteThrough(const fs::path& target, int descriptor, std::string_view
     const bool own = descriptor >= 0;
     // Not waiting for a FIFO reader that is not there; appending, so that a regular file behind
     // the name (another process's open file) keeps what it holds.
-    const int fd = own ? descriptor
-                       : ::open(target.c_str(),
-                                O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        own ? descriptor
+            : ::open(target.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return Failure(errno);
     SaveResult result;
     if (!own) {

@@ -226,11 +226,12 @@ Replaced ReplaceWhole(const fs::path& target, std::string_view text, SaveResult&
 // Should the new text not go in whole, the old one is written back.
 SaveResult WriteInPlace(const fs::path& target, std::string_view text) {
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    Handle both = Open(target, GENERIC_READ | GENERIC_WRITE, kShare, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL);
+    Handle both =
+        Open(target, GENERIC_READ | GENERIC_WRITE, kShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     bool readable = both.Valid();
-    Handle file = readable ? std::move(both)
-                           : Open(target, GENERIC_WRITE, kShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    Handle file = readable
+                      ? std::move(both)
+                      : Open(target, GENERIC_WRITE, kShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (!file.Valid()) return LastFailure();
     std::string old;
     BY_HANDLE_FILE_INFORMATION info{};
@@ -239,9 +240,9 @@ SaveResult WriteInPlace(const fs::path& target, std::string_view text) {
     if (readable) {
         old.resize(info.nFileSizeLow);
         DWORD got = 0;
-        readable = old.empty() || (::ReadFile(file.Get(), old.data(), info.nFileSizeLow, &got,
-                                              nullptr) &&
-                                   got == info.nFileSizeLow);
+        readable =
+            old.empty() || (::ReadFile(file.Get(), old.data(), info.nFileSizeLow, &got, nullptr) &&
+                            got == info.nFileSizeLow);
     }
     const auto rewrite = [&](std::string_view content) {
         LARGE_INTEGER start{};

@@ -209,7 +209,8 @@ SaveResult Save(const std::string& path, std::string_view text) {
         case Kind::kDirectory:
             return facts.why;
         case Kind::kStream:
-            return files::WriteThrough(*target, facts.descriptor, text);
+            return facts.writable ? files::WriteThrough(*target, facts.descriptor, text)
+                                  : facts.why;
         case Kind::kMissing:
             // Nothing to write in place: whatever keeps the file from being created fails it.
             return files::ReplaceWhole(*target, text, why) == files::Replaced::kYes ? SaveResult{}

@@ -297,8 +297,23 @@ TEST_F(DataFileDisk, LoadRefusesALargeFileWithoutReadingIt) {
 TEST_F(DataFileDisk, NoFileWhereNoneCanBeLeavesFolderAndDocumentAsTheyWere) {
     const fs::path file = dir_ / "plates.dat";
     ASSERT_TRUE(SaveDataFile(U8(file), StartUp()));
-    for (const fs::path& target : {dir_ / "missing" / "plates.dat", dir_, file / ""}) {
-        EXPECT_FALSE(SaveDataFile(U8(target), FiftyPlates())) << target;
+    // Each says why, also when asked before anything is written.
+    const std::pair<fs::path, SaveError> failures[] = {
+        {dir_ / "missing" / "plates.dat", SaveError::kNoFolder},
+        {file / "plates.dat", SaveError::kNoFolder},  // a file for a folder
+        {dir_, SaveError::kIsDirectory},
+        {file / "", SaveError::kBadName},
+    };
+    for (const auto& [target, error] : failures) {
+        SaveResult result;
+        EXPECT_FALSE(SaveDataFile(U8(target), FiftyPlates(), &result)) << target;
+        EXPECT_EQ(result.error, error) << target;
+        EXPECT_EQ(CheckSaveTarget(U8(target)).error, error) << target;
+    }
+    for (const fs::path& target : {file, dir_ / "new.dat"}) {
+        bool stream = true;
+        EXPECT_TRUE(CheckSaveTarget(U8(target), &stream).Ok()) << target;
+        EXPECT_FALSE(stream) << target;
     }
     // A name that is not UTF-8, which Windows cannot take, in a folder that does not exist.
     const std::string broken = U8(dir_) + "/\xff/plates.dat";

@@ -72,7 +72,6 @@ SaveResult Failure(DWORD code) {
             break;
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
-        case ERROR_DISK_QUOTA_EXCEEDED:
         case ERROR_FILE_TOO_LARGE:
             error = SaveError::kDiskFull;
             break;

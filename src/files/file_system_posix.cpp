@@ -323,9 +323,15 @@ FileFacts Examine(const fs::path& path) {
             if (facts.why.systemCode == ENOENT) facts.why = SaveResult{SaveError::kClosed, ENOENT};
             return facts;
         }
+        // A descriptor that is no file of any kind (an event counter, say) is not one the
+        // program was given to write to: its number was free and something took it since.
         const int flags = ::fcntl(facts.descriptor, F_GETFL);
-        if (flags < 0) {
+        struct stat info {};
+        if (flags < 0 || ::fstat(facts.descriptor, &info) != 0) {
             facts.why = Failure(errno);
+        } else if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode) && !S_ISSOCK(info.st_mode) &&
+                   !S_ISCHR(info.st_mode) && !S_ISBLK(info.st_mode)) {
+            facts.why = SaveResult{SaveError::kClosed, EBADF};
         } else if ((flags & O_ACCMODE) == O_RDONLY) {
             facts.why = SaveResult{SaveError::kNoPermission, EBADF};
         } else {

@@ -23,6 +23,7 @@ struct Options {
     long steps = 1;                     // run --steps
     std::optional<std::uint64_t> seed;  // run --seed
     bool every = false;                 // run --every
+    bool lenient = false;               // send, run --lenient: a file read as "開く" reads it
 };
 
 inline constexpr long kMaxSteps = 1'000'000;

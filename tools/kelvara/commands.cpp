@@ -24,14 +24,15 @@ void Print(std::FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
-// Opens the file as "開く" does; prints the editor's refusal and returns false when it refuses.
-bool Open(const std::string& path, Document& doc, std::FILE* err) {
-    InitDocument(doc);
-    if (const std::optional<std::string> refusal = OpenDataFile(path, doc)) {
-        Print(err, "kelvara: " + path + ": " + kUnknownFileText + "\n  " + *refusal + "\n");
-        return false;
-    }
-    return true;
+// Opens the file as "開く" does, for use; prints what stands against it (the editor's refusal,
+// values missing or unreadable, values the machine cannot take) and returns false when the
+// command refuses it.
+bool Open(const std::string& path, FileUse use, const Options& options, Document& doc,
+          std::FILE* err) {
+    FileVerdict verdict = JudgeDataFile(path, use, options.lenient);
+    if (!verdict.text.empty()) Print(err, verdict.text);
+    doc = std::move(verdict.doc);
+    return verdict.usable;
 }
 
 // The transfers of mode on every port, with their progress and result lines on err; returns
@@ -53,14 +54,8 @@ int Transfer(std::int16_t mode, const Document& doc, const Options& options, std
 
 int Send(const Options& options, std::FILE* err) {
     Document doc;
-    if (!Open(options.file, doc, err)) return 2;
+    if (!Open(options.file, FileUse::kSend, options, doc, err)) return 2;
     const std::int16_t mode = SendMode(doc);
-    if (const std::optional<std::string> reason = UnsendableReason(doc, mode)) {
-        std::string text = "kelvara: " + options.file + ": " + *reason + "\n";
-        for (const std::string& line : DescribeUnsendable(doc, mode)) text += "  " + line + "\n";
-        Print(err, text);
-        return 2;
-    }
     return Transfer(mode, doc, options, err, [mode](PortOutcome& outcome) {
         return std::pair(PortHeading(outcome) + ": " + OutcomeText(mode, outcome),
                          ExitCode(outcome.result));
@@ -68,20 +63,31 @@ int Send(const Options& options, std::FILE* err) {
 }
 
 int Read(const Options& options, std::FILE* out, std::FILE* err) {
+    // Every output is looked at before any machine is read.
+    for (const PortChoice& port : options.ports) {
+        if (!options.output) break;
+        const std::string path = ExpandPortName(*options.output, port);
+        if (const std::optional<std::string> refusal = OutputRefusal(path)) {
+            Print(err, "kelvara: " + path + ": " + *refusal + "\n");
+            return 2;
+        }
+    }
     Document doc;
     InitDocument(doc);
     return Transfer(kTransferRead, doc, options, err, [&](PortOutcome& outcome) {
         int code = ExitCode(outcome.result);
         std::string line = PortHeading(outcome) + ": " + OutcomeText(kTransferRead, outcome);
         if (outcome.result == TransferResult::kDone) {
+            SaveResult saved;
             outcome.doc.NowPlate = 1;  // as the editor shows plate 1 after a read
             if (!options.output) {
                 Print(out, FormatDataFile(outcome.doc));
             } else if (const std::string path = ExpandPortName(*options.output, outcome.port);
-                       SaveDataFile(path, outcome.doc)) {
+                       SaveDataFile(path, outcome.doc, &saved)) {
                 line += " → " + path;
             } else {
-                line = PortHeading(outcome) + ": " + kSaveFailedText + " " + path;
+                line = PortHeading(outcome) + ": " + kSaveFailedText + " " + path + ": " +
+                       SaveErrorText(saved);
                 code = 2;
             }
         }
@@ -91,7 +97,7 @@ int Read(const Options& options, std::FILE* out, std::FILE* err) {
 
 int Run(const Options& options, std::FILE* out, std::FILE* err) {
     Document doc;
-    if (!Open(options.file, doc, err)) return 2;
+    if (!Open(options.file, FileUse::kRun, options, doc, err)) return 2;
     std::unique_ptr<RandomSource> random;
     if (options.seed) {
         random = std::make_unique<SeededRandom>(*options.seed);

@@ -329,6 +329,8 @@ FileFacts Examine(const fs::path& path) {
         struct stat info {};
         if (flags < 0 || ::fstat(facts.descriptor, &info) != 0) {
             facts.why = Failure(errno);
+        } else if (S_ISDIR(info.st_mode)) {
+            facts.why = Failure(EISDIR);
         } else if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode) && !S_ISSOCK(info.st_mode) &&
                    !S_ISCHR(info.st_mode) && !S_ISBLK(info.st_mode)) {
             facts.why = SaveResult{SaveError::kClosed, EBADF};

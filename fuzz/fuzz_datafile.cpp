@@ -43,6 +43,17 @@ void CheckLoad(std::string_view text, const Document& start) {
         return;
     }
     Require(doc.PlateCount >= 1 && doc.PlateCount <= kMaxPlates, "1 <= PlateCount <= 50");
+    // A text without faults carries every value the reader takes: read into another document
+    // it gives the same file.
+    if (FindDataFileFaults(text, start.PlateCount).empty()) {
+        Document other = DefaultDocument();
+        other.MaData.fill(7);
+        for (Condition& condition : other.IfData) condition.fill(7);
+        other.AcData.fill(7);
+        Require(ReadDataFile(text, other) == LoadStatus::Loaded &&
+                    FormatDataFile(other) == FormatDataFile(doc),
+                "a text without faults reads the same into any document");
+    }
     Require(doc.NowPlate == start.NowPlate && doc.MaBackup == start.MaBackup &&
                 doc.FileName == start.FileName,
             "a load leaves NowPlate, the backup and the file name to the caller");

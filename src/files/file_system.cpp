@@ -8,6 +8,12 @@
 
 namespace kelvara::files {
 
+namespace {
+
+std::atomic<StepHook> stepHook{nullptr};
+
+}  // namespace
+
 std::filesystem::path TemporaryName(const std::filesystem::path& dir) {
     static std::atomic<unsigned> counter = 0;
     thread_local std::minstd_rand random(
@@ -17,6 +23,13 @@ std::filesystem::path TemporaryName(const std::filesystem::path& dir) {
     std::string leaf = ".kelvara-save-";
     for (int i = 0; i < 8; ++i) leaf += kLetters[random() % kLetters.size()];
     return dir / leaf;
+}
+
+void SetStepHook(StepHook hook) { stepHook.store(hook); }
+
+int InjectedFailure(Step step) {
+    const StepHook hook = stepHook.load();
+    return hook == nullptr ? 0 : hook(step);
 }
 
 }  // namespace kelvara::files

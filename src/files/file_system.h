@@ -7,41 +7,61 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "files/datafile.h"
 
 namespace kelvara::files {
 
 // What a save needs to know about the file it is going to write.
 struct FileFacts {
-    enum class Kind { Missing, Regular, Other };
-    Kind kind = Kind::Missing;  // Other: a directory, a device, a FIFO
-    bool writable = false;      // the user may write the file (regular files)
+    enum class Kind {
+        kUnknown,    // its state cannot be found out: why holds the reason
+        kMissing,    // nothing of that name, also in a folder that does not exist
+        kRegular,    // a regular file reached through the folders' own entries
+        kDirectory,  // a folder
+        kStream,     // anything else: a device, a FIFO, a name of an open file (/dev/stdout)
+    };
+    Kind kind = Kind::kUnknown;
+    // The user may write the file (kRegular, kStream), or create it in its folder (kMissing);
+    // why not otherwise.
+    bool writable = false;
+    SaveResult why;
     // Names that reach the file: more than one when it has hard links, or when the name is a
-    // link the system would replace instead of the file behind it (regular files).
+    // link the system would replace instead of the file behind it (kRegular).
     std::uintmax_t names = 0;
+    // kStream: the program's own open file the name stands for (1 for /dev/stdout), or -1.
+    int descriptor = -1;
 };
+FileFacts Examine(const std::filesystem::path& path);
 
-// Nothing when the state of path cannot be found out; a file that does not exist, also in a
-// folder that does not exist, is Missing.
-std::optional<FileFacts> Examine(const std::filesystem::path& path);
+// Whether path is a name the system keeps for an open file rather than a folder's entry: on
+// Linux, everything in /proc, such as /proc/self/fd/1 (which /dev/stdout and /dev/fd/1 lead
+// to). Its link text is no path to follow (pipe:[…], or a file that may be gone or elsewhere).
+bool IsOpenFileName(const std::filesystem::path& path);
 
-enum class Replaced { Yes, NoTemporary, Failed };
+enum class Replaced {
+    kYes,
+    kInPlaceInstead,  // refused for permission, nothing changed: why says what was refused
+    kFailed,          // the target is as it was and no temporary file is left: why says why
+};
 
 // Replaces a regular file, or creates a new one, so that at every moment the target holds
 // either its old content or the whole new content: the text goes to a temporary file beside
-// it, is synced to the disk, and the temporary file takes the target's place in one step. An
-// existing target's permissions (and owner, where the system allows) are kept. NoTemporary
-// when no file can be created beside the target (nothing changed); Failed when a later step
-// failed (the target is as it was and the temporary file is gone).
-Replaced ReplaceWhole(const std::filesystem::path& target, std::string_view text);
+// it, which gets the old file's owner, group, permissions and extended attributes, is synced to
+// the disk, and takes the target's place in one step.
+Replaced ReplaceWhole(const std::filesystem::path& target, std::string_view text, SaveResult& why);
 
-// Writes text into an existing file as it stands, keeping the file itself: its names, owner and
-// permissions, and the folder it is in, are untouched. A regular file gets the whole text, is
-// cut to its length and synced; anything else is just written, without waiting for a reader
-// that is not there. A failure part way leaves the file partly written.
-bool WriteInPlace(const std::filesystem::path& target, std::string_view text);
+// Writes text into an existing regular file as it stands, keeping the file itself: its names,
+// owner, permissions and attributes, and the folder it is in, are untouched. It gets the whole
+// text, is cut to its length and synced; should that fail, the old text is written back.
+SaveResult WriteInPlace(const std::filesystem::path& target, std::string_view text);
+
+// Writes text through a name that is not a regular file reached through folders' entries, as
+// it stands: into descriptor when it is one (>= 0), else through the name opened anew for
+// appending, without waiting for a FIFO reader. Nothing is cut.
+SaveResult WriteThrough(const std::filesystem::path& target, int descriptor, std::string_view text);
 
 enum class ReadResult { Read, CannotOpen, TooLarge };
 
@@ -53,5 +73,14 @@ ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t limit, s
 // A name for a temporary file beside a save's target, unlikely to be taken: the caller creates
 // it only if it does not exist, and tries another on a clash.
 std::filesystem::path TemporaryName(const std::filesystem::path& dir);
+
+// For tests: the steps of a replacement at which a failure can be injected. A hook, when set,
+// is called at each; a result other than 0 is taken as the system's error code of that step
+// (errno, or a Windows error), which then fails as it would have. The hook may also do what
+// could happen meanwhile (a signal arriving).
+enum class Step { kCreateTemporary, kTemporaryMade, kRename };
+using StepHook = int (*)(Step);
+void SetStepHook(StepHook hook);
+int InjectedFailure(Step step);
 
 }  // namespace kelvara::files

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <utility>
 
 #include "files/file_system.h"
@@ -55,6 +56,46 @@ bool RegularFile(HANDLE file, BY_HANDLE_FILE_INFORMATION& info) {
            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+SaveResult Failure(DWORD code) {
+    SaveError error = SaveError::kOther;
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_DIRECTORY:
+            error = SaveError::kNoFolder;
+            break;
+        case ERROR_ACCESS_DENIED:
+            error = SaveError::kNoPermission;
+            break;
+        case ERROR_WRITE_PROTECT:
+            error = SaveError::kReadOnly;
+            break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+        case ERROR_FILE_TOO_LARGE:
+            error = SaveError::kDiskFull;
+            break;
+        case ERROR_NO_DATA:
+        case ERROR_BROKEN_PIPE:
+        case ERROR_PIPE_NOT_CONNECTED:
+            error = SaveError::kNoReader;
+            break;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            error = SaveError::kBusy;
+            break;
+        case ERROR_INVALID_NAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+            error = SaveError::kBadName;
+            break;
+        default:
+            break;
+    }
+    return SaveResult{error, static_cast<int>(code)};
+}
+
+SaveResult LastFailure() { return Failure(::GetLastError()); }
+
 // Writes all of text to file, in pieces WriteFile can take.
 bool WriteAll(HANDLE file, std::string_view text) {
     while (!text.empty()) {
@@ -69,30 +110,66 @@ bool WriteAll(HANDLE file, std::string_view text) {
 }
 
 // Creates a new, empty file of a name no other file has, in dir; an invalid handle if none can
-// be made.
+// be made (GetLastError tells why).
 Handle CreateTemporary(const fs::path& dir, fs::path& name) {
+    if (const int injected = InjectedFailure(Step::kCreateTemporary)) {
+        ::SetLastError(static_cast<DWORD>(injected));
+        return Handle(INVALID_HANDLE_VALUE);
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = TemporaryName(dir);
         Handle file = Open(name, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
         const DWORD error = file.Valid() ? ERROR_SUCCESS : ::GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return file;
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            ::SetLastError(error);
+            return file;
+        }
     }
     return Handle(INVALID_HANDLE_VALUE);
 }
 
 }  // namespace
 
-std::optional<FileFacts> Examine(const fs::path& path) {
+// Windows keeps no names of open files among the folders' entries.
+bool IsOpenFileName(const fs::path&) { return false; }
+
+FileFacts Examine(const fs::path& path) {
+    using Kind = FileFacts::Kind;
+    FileFacts facts;
     Handle file =
         Open(path, FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
     if (!file.Valid()) {
         const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FileFacts{};
-        return std::nullopt;
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            facts.why = Failure(error);
+            return facts;
+        }
+        // A new file: its folder must be there. Whether the user may create files in it shows
+        // when the file is made.
+        facts.kind = Kind::kMissing;
+        const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+        const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            facts.why = LastFailure();
+        } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            facts.why = Failure(ERROR_DIRECTORY);
+        } else {
+            facts.writable = true;
+        }
+        return facts;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!RegularFile(file.Get(), info)) return FileFacts{.kind = FileFacts::Kind::Other};
-    FileFacts facts{.kind = FileFacts::Kind::Regular, .names = info.nNumberOfLinks};
+    if (!RegularFile(file.Get(), info)) {
+        const bool folder = ::GetFileType(file.Get()) == FILE_TYPE_DISK &&
+                            ::GetFileInformationByHandle(file.Get(), &info) &&
+                            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        facts.kind = folder ? Kind::kDirectory : Kind::kStream;
+        facts.writable = !folder;
+        if (folder) facts.why = SaveResult{SaveError::kIsDirectory, 0};
+        return facts;
+    }
+    facts.kind = Kind::kRegular;
+    facts.names = info.nNumberOfLinks;
     // A symbolic link would be replaced itself rather than the file it points to: count its
     // name as one more, so the file is written in place through it.
     const DWORD own = ::GetFileAttributesW(path.c_str());
@@ -102,43 +179,92 @@ std::optional<FileFacts> Examine(const fs::path& path) {
     // Writable when neither the read-only attribute nor the file's permissions forbid it. A
     // file another program holds open without sharing writes counts as writable: it is busy,
     // and the save itself then fails without harm.
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0) {
-        Handle probe = Open(path, FILE_WRITE_DATA, kShareAll, OPEN_EXISTING, 0);
-        facts.writable = probe.Valid() || ::GetLastError() == ERROR_SHARING_VIOLATION;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        facts.why = Failure(ERROR_ACCESS_DENIED);
+        return facts;
     }
+    Handle probe = Open(path, FILE_WRITE_DATA, kShareAll, OPEN_EXISTING, 0);
+    const DWORD error = probe.Valid() ? ERROR_SUCCESS : ::GetLastError();
+    facts.writable = error == ERROR_SUCCESS || error == ERROR_SHARING_VIOLATION;
+    if (!facts.writable) facts.why = Failure(error);
     return facts;
 }
 
 // The new file takes the permissions the folder gives new files, as any file saved there.
-Replaced ReplaceWhole(const fs::path& target, std::string_view text) {
+Replaced ReplaceWhole(const fs::path& target, std::string_view text, SaveResult& why) {
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
     fs::path temporary;
     Handle file = CreateTemporary(dir, temporary);
-    if (!file.Valid()) return Replaced::NoTemporary;
-    bool ok = WriteAll(file.Get(), text) && ::FlushFileBuffers(file.Get());
-    ok = file.Close() && ok;
-    ok = ok && ::MoveFileExW(temporary.c_str(), target.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok) {
-        ::DeleteFileW(temporary.c_str());
-        return Replaced::Failed;
+    if (!file.Valid()) {
+        // Only a folder the user may not write leaves the file to be written in place.
+        const DWORD error = ::GetLastError();
+        why = Failure(error);
+        return error == ERROR_ACCESS_DENIED ? Replaced::kInPlaceInstead : Replaced::kFailed;
     }
-    return Replaced::Yes;
+    DWORD error = static_cast<DWORD>(InjectedFailure(Step::kTemporaryMade));
+    if (error == ERROR_SUCCESS &&
+        (!WriteAll(file.Get(), text) || !::FlushFileBuffers(file.Get()))) {
+        error = ::GetLastError();
+    }
+    if (!file.Close() && error == ERROR_SUCCESS) error = ::GetLastError();
+    if (error == ERROR_SUCCESS) error = static_cast<DWORD>(InjectedFailure(Step::kRename));
+    if (error == ERROR_SUCCESS &&
+        !::MoveFileExW(temporary.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = ::GetLastError();
+    }
+    if (error != ERROR_SUCCESS) {
+        ::DeleteFileW(temporary.c_str());
+        why = Failure(error);
+        return Replaced::kFailed;
+    }
+    return Replaced::kYes;
 }
 
-bool WriteInPlace(const fs::path& target, std::string_view text) {
+// Should the new text not go in whole, the old one is written back.
+SaveResult WriteInPlace(const fs::path& target, std::string_view text) {
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    Handle both =
+        Open(target, GENERIC_READ | GENERIC_WRITE, kShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    bool readable = both.Valid();
+    Handle file = readable
+                      ? std::move(both)
+                      : Open(target, GENERIC_WRITE, kShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    if (!file.Valid()) return LastFailure();
+    std::string old;
+    BY_HANDLE_FILE_INFORMATION info{};
+    readable = readable && RegularFile(file.Get(), info) && info.nFileSizeHigh == 0 &&
+               info.nFileSizeLow <= kMaxDataFileSize;
+    if (readable) {
+        old.resize(info.nFileSizeLow);
+        DWORD got = 0;
+        readable =
+            old.empty() || (::ReadFile(file.Get(), old.data(), info.nFileSizeLow, &got, nullptr) &&
+                            got == info.nFileSizeLow);
+    }
+    const auto rewrite = [&](std::string_view content) {
+        LARGE_INTEGER start{};
+        return ::SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) &&
+               WriteAll(file.Get(), content) && ::SetEndOfFile(file.Get()) &&
+               ::FlushFileBuffers(file.Get());
+    };
+    DWORD error = ERROR_SUCCESS;
+    if (!rewrite(text)) {
+        error = ::GetLastError();
+        if (readable) rewrite(old);
+    }
+    if (!file.Close() && error == ERROR_SUCCESS) error = ::GetLastError();
+    return error == ERROR_SUCCESS ? SaveResult{} : Failure(error);
+}
+
+SaveResult WriteThrough(const fs::path& target, int, std::string_view text) {
     Handle file = Open(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL);
-    if (!file.Valid()) return false;
-    bool ok = WriteAll(file.Get(), text);
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (ok && RegularFile(file.Get(), info)) {
-        // The write left the file position at the end of the text.
-        ok = ::SetEndOfFile(file.Get()) && ::FlushFileBuffers(file.Get());
-    }
-    ok = file.Close() && ok;
-    return ok;
+    if (!file.Valid()) return LastFailure();
+    DWORD error = WriteAll(file.Get(), text) ? ERROR_SUCCESS : ::GetLastError();
+    if (!file.Close() && error == ERROR_SUCCESS) error = ::GetLastError();
+    return error == ERROR_SUCCESS ? SaveResult{} : Failure(error);
 }
 
 ReadResult ReadSmallFile(const fs::path& path, std::size_t limit, std::string& text) {

@@ -140,8 +140,8 @@ TEST_F(CliTest, FiftyPlatesSentAreReadBackByteForByte) {
     EXPECT_EQ(sent.code, 0) << sent.err;
     EXPECT_TRUE(sent.out.isEmpty());
     const std::string link = sim.Link().toStdString();
-    EXPECT_EQ(sent.err, link + ": 書き込みデータ送信中\n" + link + ": データ書き込み完了\n" + link +
-                            ": データ書き込み完了 159/159\n");
+    EXPECT_EQ(sent.err,
+              link + ": 書き込みデータ送信中\n" + link + ": データ書き込み完了 159/159\n");
 
     Ran saved = Kelvara({"read", "-o", Path("back.dat"), "--port", sim.Link()});
     EXPECT_EQ(saved.code, 0) << saved.err;
@@ -252,32 +252,52 @@ TEST_F(CliTest, ExitCodesOfPortsMachinesFilesAndUsage) {
     EXPECT_EQ(onwards.code, 1);
     EXPECT_THAT(onwards.err, HasSubstr("ください。（確認 0/9）\n"));
 
-    // Files the editor refuses, or could not send: nothing reaches the machine.
+    // Files the editor refuses, or could not send, or of which values are missing or cannot be
+    // read (which "開く" would pass over): nothing reaches the machine.
     Document unsendable = Varied(3);
     unsendable.IfData[2][4] = 5;
     unsendable.AcData[3] = 7;
-    QFile sixty(Path("sixty.dat"));
-    ASSERT_TRUE(sixty.open(QIODevice::WriteOnly));
-    sixty.write("0,1,60\r\n");
-    sixty.close();
+    const auto write = [&](const QString& name, const QByteArray& text) {
+        QFile file(Path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        return Path(name);
+    };
+    const QByteArray fifty = FileOf(Varied(50));
+    Document marked = Varied(50);
+    marked.IfData[1][0] = 12345;
+    QByteArray typo = FileOf(marked), header = fifty;
+    typo.replace("12345", "x");
+    header.replace(0, header.indexOf('\r'), "0,1,5O");
+    const std::string faults = "読めない値や足りない値があります";
     const struct {
         QString file;
         std::string message;
     } refused[] = {
         {Save("fifty.txt", Varied(50)), "不明なファイルです。\n  ファイル名に「.dat」"},
-        {Path("sixty.dat"), "不明なファイルです。\n  プレート数 60 が 1〜50 の範囲外です\n"},
+        {write("sixty.dat", "0,1,60\r\n"),
+         "不明なファイルです。\n  プレート数 60 が 1〜50 の範囲外です\n"},
         {Path("absent.dat"), "不明なファイルです。\n  ファイルを開けません"},
+        {write("huge.dat", QByteArray(2 << 20, '\n')),
+         "不明なファイルです。\n  ファイルが大きすぎます"},
         {Save("values.dat", unsendable),
          "プレート2に送信できない値があります。ファイルを確認してください。\n"
          "  プレート 2 の条件セル 4（2 行目 2 列目）: 値 5（0〜2 のみ）\n"
          "  プレート 3 の変化方法: 値 7（0〜3 のみ）\n"},
+        {write("empty.dat", ""), faults + "（エディタの「開く」は、その値を前のままにします）\n"
+                                          "  値がひとつもありません: ゲームモード から後の 87 個"},
+        {write("cut.dat", fifty.left(600)), faults},
+        {write("typo.dat", typo), "（プレート 1 の条件セル 0（1 行目 1 列目））: 「x」は"},
+        {write("header.dat", header), "  1 行目 3 個目（プレート数）: 「5O」は"},
     };
     for (const auto& r : refused) {
         Ran ran = Kelvara({"send", r.file, "--port", sim.Link()});
         EXPECT_EQ(ran.code, 2) << r.message;
         EXPECT_THAT(ran.err, HasSubstr(r.message));
         EXPECT_THAT(ran.err, Not(HasSubstr("送信中")));
-        EXPECT_EQ(Kelvara({"check", r.file}).code, 2) << r.message;
+        Ran checked = Kelvara({"check", r.file});
+        EXPECT_EQ(checked.code, 2) << r.message;
+        EXPECT_THAT(checked.out.toStdString(), HasSubstr(r.message));
     }
     Document start;
     InitDocument(start);
@@ -286,6 +306,18 @@ TEST_F(CliTest, ExitCodesOfPortsMachinesFilesAndUsage) {
     EXPECT_EQ(sound.code, 0);
     EXPECT_EQ(sound.out.toStdString(),
               file.toStdString() + ": 問題ありません（通常モード、プレート 50 枚）\n");
+
+    // run follows check for what the file holds, and --lenient sends and runs such a file as
+    // "開く" reads it: here the plates the file lost are the new document's.
+    EXPECT_EQ(Kelvara({"run", Path("cut.dat")}).code, 2);
+    EXPECT_EQ(Kelvara({"run", Path("cut.dat"), "--lenient"}).code, 0);
+    Ran lenient = Kelvara({"send", Path("cut.dat"), "--lenient", "--port", sim.Link()});
+    EXPECT_EQ(lenient.code, 0) << lenient.err;
+    EXPECT_THAT(lenient.err, HasSubstr("注意: " + faults));
+    Document opened;
+    InitDocument(opened);
+    ASSERT_EQ(ReadDataFile(fifty.left(600).toStdString(), opened), LoadStatus::Loaded);
+    EXPECT_EQ(Kelvara({"read", "--port", sim.Link()}).out, FileOf(opened));
 
     // Usage: the reason and where to read more, exit 2; --help is no mistake.
     Ran usage = Kelvara({"read", "--port", "COM1", "--port", Path("a")});
@@ -304,6 +336,48 @@ TEST_F(CliTest, ExitCodesOfPortsMachinesFilesAndUsage) {
         EXPECT_TRUE(help.out.startsWith(QByteArray("使い方: kelvara ") + command)) << command;
     }
     EXPECT_EQ(Kelvara({"--help"}).code, 0);
+}
+
+TEST_F(CliTest, ReadSavesThroughStandardOutputAndLooksAtEveryOutputFirst) {
+    Simulator sim(dir_, "machine");
+    ASSERT_TRUE(sim.Ready());
+    Document start;
+    InitDocument(start);
+    // Through a pipe, and into a file the shell opened for appending (">> log.dat"), which
+    // keeps what it held.
+    Ran piped = Kelvara({"read", "-o", "/dev/stdout", "--port", sim.Link()});
+    EXPECT_EQ(piped.code, 0) << piped.err;
+    EXPECT_EQ(piped.out, FileOf(start));
+    QFile log(Path("log.dat"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("earlier\n");
+    log.close();
+    for (int i = 0; i < 2; ++i) {
+        QProcess process;
+        process.setStandardOutputFile(Path("log.dat"), QIODevice::Append);
+        Start(process, {"read", "-o", "/dev/stdout", "--port", sim.Link()}, Environment());
+        EXPECT_EQ(Finish(process).code, 0);
+    }
+    EXPECT_EQ(Contents(Path("log.dat")), "earlier\n" + FileOf(start) + FileOf(start));
+
+    // Outputs that cannot be saved are refused before the port is opened (which would fail).
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("folder.dat"));
+    const std::pair<QString, std::string> refused[] = {
+        {Path("back"), "ファイル名に「.dat」が含まれていません"},
+        {Path("missing/back.dat"), "保存できません: フォルダがありません"},
+        {Path("folder.dat"), "保存できません: フォルダです"},
+    };
+    for (const auto& [output, message] : refused) {
+        Ran ran = Kelvara({"read", "-o", output, "--port", Path("no-port")});
+        EXPECT_EQ(ran.code, 2) << message;
+        EXPECT_THAT(ran.err, HasSubstr(output.toStdString() + ": " + message));
+        EXPECT_THAT(ran.err, Not(HasSubstr("ポートオープンエラー")));
+    }
+    // A save that fails says why, after the editor's text.
+    Ran full = Kelvara({"read", "-o", "/dev/full", "--port", sim.Link()});
+    EXPECT_EQ(full.code, 2);
+    EXPECT_THAT(full.err,
+                HasSubstr("ファイルを保存できませんでした。 /dev/full: ディスクがいっぱいです"));
 }
 
 TEST_F(CliTest, OneFileToFiveMachinesAtOnce) {
@@ -476,7 +550,7 @@ TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
         EXPECT_EQ(ran.code, 2) << c.args.join(' ').toStdString() << "\n" << ran.err;
         EXPECT_THAT(ran.err, HasSubstr("標準出力に書き込めませんでした: "))
             << c.args.join(' ').toStdString();
-        EXPECT_THAT(ran.err, Not(HasSubstr("完了 "))) << c.args.join(' ').toStdString();
+        EXPECT_THAT(ran.err, Not(HasSubstr("完了"))) << c.args.join(' ').toStdString();
     }
 }
 

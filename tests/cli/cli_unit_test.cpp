@@ -32,6 +32,8 @@ TEST(CliOptions, CommandLinesThatWork) {
     ASSERT_TRUE(send) << error;
     EXPECT_EQ(send->command, Command::kSend);
     EXPECT_EQ(send->file, "a.dat");
+    EXPECT_FALSE(send->lenient);
+    EXPECT_TRUE(ParseOptions(Args({"send", "a.dat", "--lenient"}), &error)->lenient);
     EXPECT_THAT(send->ports, ::testing::ElementsAre(PortChoice{"COM3", 3, {}},
                                                     PortChoice{"/dev/ttyUSB0", 0, "/dev/ttyUSB0"}));
 
@@ -95,6 +97,7 @@ TEST(CliOptions, MistakesAreNamed) {
         {Args({"run", "a.dat", "--steps", "3x"}), "0〜1000000"},
         {Args({"run", "a.dat", "--seed", "18446744073709551616"}), "--seed"},
         {Args({"run", "a.dat", "--every=yes"}), "--every は値をとりません"},
+        {Args({"check", "a.dat", "--lenient"}), "--lenient は kelvara check では使えません"},
         {Args({"read", "-o", "a.dat", "-o", "b.dat"}), "一度だけ"},
         {Args({"ports", "--port", "COM1"}), "--probe"},
         {Args({"read", "--keep-going"}), "--keep-going は kelvara read では使えません"},
@@ -254,6 +257,83 @@ TEST_F(FileCommands, CheckNamesEveryProblemWithItsPlateAndValue) {
     EXPECT_TRUE(report.sound) << report.text;
     EXPECT_THAT(report.text, HasSubstr("問題ありません（通常モード、プレート 2 枚）\n  注意: "
                                        "ゲームモード 5"));
+}
+
+TEST_F(FileCommands, ValuesMissingOrUnreadableAreToldWhereTheyAreAndStopSendAndRun) {
+    using Kind = DataFileFault::Kind;
+    // Each kind of fault, and what was found shown safely: UTF-8 as it is, a backslash, control
+    // characters, C1 controls and stray bytes escaped, long text cut.
+    const std::vector<std::string> lines = DescribeFaults({
+        {.kind = Kind::kUnreadable,
+         .line = 8,
+         .position = 1,
+         .value = 77,
+         .count = 8,
+         .found = "x"},
+        {.kind = Kind::kUnreadable, .line = 2, .position = 4, .value = 6, .found = " "},
+        {.kind = Kind::kUnreadable,
+         .line = 1,
+         .position = 3,
+         .value = 2,
+         .found = "５\\\x1b[2J\xc2\x9b\xff"},
+        {.kind = Kind::kMissing, .line = 12, .value = 86, .count = 1},
+        {.kind = Kind::kMissing, .value = 0, .count = 87},
+        {.kind = Kind::kLineLength, .line = 2, .value = 3, .count = 15, .expected = 16},
+        {.kind = Kind::kExtra,
+         .line = 10,
+         .position = 1,
+         .count = 20,
+         .found = std::string(30, '7')},
+    });
+    EXPECT_THAT(lines, ::testing::ElementsAre(
+                           "8 行目 1 個目（プレート 1 の条件セル 0（1 行目 1 列目））: 「x」は "
+                           "-32768〜32767 の整数"
+                           "ではありません。このまとまりの残り 8 個も読まれません",
+                           "2 行目 4 個目（パターンのセル 3（1 行目 4 列目））: 値が空です",
+                           "1 行目 3 個目（プレート数）: 「５\\\\\\x1B[2J\\xC2\\x9B\\xFF」は "
+                           "-32768〜32767 の整数ではありません",
+                           "12 行目でファイルが終わっています: プレート 1 の変化方法 から後の 1 "
+                           "個の値がありません",
+                           "値がひとつもありません: ゲームモード から後の 87 個の値がありません",
+                           "2 行目: 値が 15 個あります（パターンのセル 0（1 行目 1 列目） "
+                           "からのこの行は 16 個のはず）。"
+                           "後の値は本来の場所からずれて読まれます",
+                           "10 行目 1 個目から後の 20 個の値は読まれません（最初は「" +
+                               std::string(24, '7') + "…」）"));
+
+    // A file with a typo and a value the machine cannot take: check tells both; send refuses it
+    // also with --lenient, run only without.
+    Document doc = Start();
+    doc.MaData[0] = kOn;
+    doc.AcData[1] = 5;
+    std::string text = FormatDataFile(doc);
+    text.replace(text.find("\r\n") + 2, 1, "o");  // the first cell of the pattern
+    const std::string path = Write("typo.dat", text);
+    const CheckReport report = CheckDataFile(path);
+    EXPECT_FALSE(report.sound);
+    EXPECT_THAT(report.text, HasSubstr(": 読めない値や足りない値があります"));
+    EXPECT_THAT(report.text,
+                HasSubstr("\n  2 行目 1 個目（パターンのセル 0（1 行目 1 列目））: 「o」は"));
+    EXPECT_THAT(report.text, HasSubstr("\n  プレート 1 の変化方法: 値 5（0〜3 のみ）\n"));
+    const struct {
+        FileUse use;
+        bool lenient, usable;
+        std::string headline;
+    } uses[] = {
+        {FileUse::kSend, false, false, "kelvara: " + path + ": 読めない値や"},
+        {FileUse::kSend, true, false, "kelvara: " + path + ": 注意: 読めない値や"},
+        {FileUse::kRun, false, false, "kelvara: " + path + ": 読めない値や"},
+        {FileUse::kRun, true, true, "kelvara: " + path + ": 注意: 読めない値や"},
+    };
+    for (const auto& u : uses) {
+        const FileVerdict verdict = JudgeDataFile(path, u.use, u.lenient);
+        EXPECT_EQ(verdict.usable, u.usable) << u.headline;
+        EXPECT_TRUE(verdict.text.starts_with(u.headline)) << verdict.text;
+        // run does not care what the machine could take.
+        EXPECT_EQ(verdict.text.find("変化方法: 値 5") == std::string::npos, u.use == FileUse::kRun);
+    }
+    // What --lenient uses is what "開く" reads: the cell keeps the new document's value.
+    EXPECT_EQ(JudgeDataFile(path, FileUse::kRun, true).doc.MaData[0], kOff);
 }
 
 TEST_F(FileCommands, FilesTheEditorRefusesToOpen) {

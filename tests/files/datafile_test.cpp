@@ -1,5 +1,6 @@
 #include "files/datafile.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,11 +54,93 @@ TEST(DataFileFormat, FiftyPlatesRoundTripExactly) {
     std::erase(oneLine, '\n');
     std::erase(lf, '\r');
     for (char c : expected) padded += c == ',' ? std::string(" ,\t") : std::string(1, c);
-    for (const std::string& text : {expected, oneLine, lf, padded + "\n\r\n"}) {
+    std::string cr = expected;
+    std::erase(cr, '\n');
+    for (const std::string& text : {expected, oneLine, lf, cr, padded + "\n\r\n"}) {
         Document read = StartUp();
         ASSERT_EQ(ReadDataFile(text, read), LoadStatus::Loaded) << text;
         EXPECT_EQ(Fields(read), Fields(FiftyPlates())) << text;
+        // Nothing here for a strict reading to find fault with.
+        EXPECT_THAT(FindDataFileFaults(text, 1), ::testing::IsEmpty()) << text;
     }
+}
+
+// A fault in a few letters: kind, line:position, value, count, expected, 'found'.
+std::string Brief(const DataFileFault& f) {
+    return std::string("UMLE").substr(static_cast<std::size_t>(f.kind), 1) + " " +
+           std::to_string(f.line) + ":" + std::to_string(f.position) + " v" +
+           std::to_string(f.value) + " c" + std::to_string(f.count) + " e" +
+           std::to_string(f.expected) + " '" + f.found + "'";
+}
+
+TEST(DataFileFaults, EveryValueMissingUnreadableOrOutOfPlace) {
+    // The start-up file: the header, four pattern lines, records 0 and 1: 87 values on 9 lines.
+    const std::string base = FormatDataFile(StartUp());
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < base.size(); at = base.find('\n', at) + 1) {
+        lines.push_back(base.substr(at, base.find('\r', at) - at));
+    }
+    const auto with = [&](std::size_t n, const std::string& text) {  // line n (from 1) changed
+        std::string changed;
+        for (std::size_t i = 1; i <= lines.size(); ++i)
+            changed += (i == n ? text : lines[i - 1]) + "\r\n";
+        return changed;
+    };
+    Document three = StartUp();
+    three.PlateCount = 3;
+    std::string threeFile = FormatDataFile(three);
+    threeFile.replace(0, 1, "x");
+    const std::string zeros15 = "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0";
+    const std::string longValue(100, '7');
+    const struct {
+        std::string name, text;
+        std::vector<std::string> faults;
+    } cases[] = {
+        {"empty", "", {"M 0:0 v0 c87 e0 ''"}},
+        {"blank lines only", "\r\n \r\n\t\n", {"M 0:0 v0 c87 e0 ''"}},
+        // Cut in the middle of the second pattern line: no line fault, the values are missing.
+        {"cut off",
+         base.substr(0, base.find("\n", base.find("\n") + 1) + 10),
+         {"M 3:0 v24 c63 e0 ''"}},
+        {"typo in a plate", with(8, "x,2,2,2,2,2,2,2,2"), {"U 8:1 v77 c8 e0 'x'"}},
+        {"letter O in the count", with(1, "0,1,5O"), {"U 1:3 v2 c0 e0 '5O'"}},
+        {"two in one group",
+         with(6, "0,,0,0,y,0,0,0,0"),
+         {"U 6:2 v68 c7 e0 ''", "U 6:5 v71 c0 e0 'y'"}},
+        // The mode cannot be read, so the count (3) is passed over and the kept one (1) bounds
+        // the plates: the records of plates 2 and 3 are left over.
+        {"unreadable header", threeFile, {"U 1:1 v0 c2 e0 'x'", "E 10:1 v0 c20 e0 '2'"}},
+        // A value lost: the line is short, every later value moves up one, one is missing.
+        {"short line", with(2, zeros15), {"L 2:0 v3 c15 e16 ''", "M 9:0 v86 c1 e0 ''"}},
+        {"long header", with(1, "0,1,1,0"), {"L 1:0 v0 c4 e3 ''", "E 9:1 v0 c1 e0 '1'"}},
+        // A value moved to the line before: one line fault, every value where it belongs.
+        {"value moved",
+         with(3, zeros15).replace(base.find("\r\n", 8), 0, ",0"),
+         {"L 2:0 v3 c17 e16 ''"}},
+        {"something after the end", base + "\r\njunk\r\n", {"E 11:1 v0 c1 e0 'junk'"}},
+        {"a long value is cut",
+         with(9, longValue),
+         {"U 9:1 v86 c0 e0 '" + longValue.substr(0, 64) + "'"}},
+        // The reader refuses a count outside 1..50; nothing is said past the header.
+        {"count refused", "0,1,60\r\nx", {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> faults;
+        for (const DataFileFault& f : FindDataFileFaults(c.text, 1)) faults.push_back(Brief(f));
+        EXPECT_EQ(faults, c.faults) << c.name;
+    }
+
+    // Where each value goes.
+    using Part = ValuePlace::Part;
+    const auto place = [](int n) {
+        const ValuePlace p = PlaceOfValue(n);
+        return std::tuple(p.part, p.plate, p.index);
+    };
+    EXPECT_EQ(place(2), std::tuple(Part::kHeader, 0, 2));
+    EXPECT_EQ(place(66), std::tuple(Part::kPattern, 0, 63));
+    EXPECT_EQ(place(76), std::tuple(Part::kMethod, 0, 0));
+    EXPECT_EQ(place(85), std::tuple(Part::kCondition, 1, 8));
+    EXPECT_EQ(place(67 + 10 * 50 + 9), std::tuple(Part::kMethod, 50, 0));
 }
 
 TEST(DataFileRead, ValuesNotReadKeepTheirVariablesAndLaterGroupsStayInPlace) {
@@ -154,6 +237,13 @@ TEST(DataFileRead, RandomInputNeverBreaksTheDocument) {
         const Document before = doc;
         if (ReadDataFile(text, doc) == LoadStatus::Loaded) {
             ASSERT_TRUE(doc.PlateCount >= 1 && doc.PlateCount <= 50) << text;
+            // A text without faults gives every value the file carries from itself, whatever
+            // the document held before.
+            if (FindDataFileFaults(text, before.PlateCount).empty()) {
+                Document fresh = StartUp();
+                ASSERT_EQ(ReadDataFile(text, fresh), LoadStatus::Loaded) << text;
+                ASSERT_EQ(FormatDataFile(fresh), FormatDataFile(doc)) << text;
+            }
         } else {
             ASSERT_EQ(Fields(doc), Fields(before)) << text;
         }
@@ -207,8 +297,23 @@ TEST_F(DataFileDisk, LoadRefusesALargeFileWithoutReadingIt) {
 TEST_F(DataFileDisk, NoFileWhereNoneCanBeLeavesFolderAndDocumentAsTheyWere) {
     const fs::path file = dir_ / "plates.dat";
     ASSERT_TRUE(SaveDataFile(U8(file), StartUp()));
-    for (const fs::path& target : {dir_ / "missing" / "plates.dat", dir_, file / ""}) {
-        EXPECT_FALSE(SaveDataFile(U8(target), FiftyPlates())) << target;
+    // Each says why, also when asked before anything is written.
+    const std::pair<fs::path, SaveError> failures[] = {
+        {dir_ / "missing" / "plates.dat", SaveError::kNoFolder},
+        {file / "plates.dat", SaveError::kNoFolder},  // a file for a folder
+        {dir_, SaveError::kIsDirectory},
+        {file / "", SaveError::kBadName},
+    };
+    for (const auto& [target, error] : failures) {
+        SaveResult result;
+        EXPECT_FALSE(SaveDataFile(U8(target), FiftyPlates(), &result)) << target;
+        EXPECT_EQ(result.error, error) << target;
+        EXPECT_EQ(CheckSaveTarget(U8(target)).error, error) << target;
+    }
+    for (const fs::path& target : {file, dir_ / "new.dat"}) {
+        bool stream = true;
+        EXPECT_TRUE(CheckSaveTarget(U8(target), &stream).Ok()) << target;
+        EXPECT_FALSE(stream) << target;
     }
     // A name that is not UTF-8, which Windows cannot take, in a folder that does not exist.
     const std::string broken = U8(dir_) + "/\xff/plates.dat";

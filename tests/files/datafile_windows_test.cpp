@@ -11,6 +11,7 @@
 
 #include "datafile_test_support.h"
 #include "files/datafile.h"
+#include "files/file_system.h"
 
 namespace kelvara::files_test {
 namespace {
@@ -20,7 +21,9 @@ TEST_F(DataFileDisk, SaveFailsWholeOnAReadOnlyOrBusyFile) {
     ASSERT_TRUE(SaveDataFile(U8(file), StartUp()));
 
     ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_FALSE(SaveDataFile(U8(file), FiftyPlates()));
+    SaveResult result;
+    EXPECT_FALSE(SaveDataFile(U8(file), FiftyPlates(), &result));
+    EXPECT_EQ(result.error, SaveError::kNoPermission);
     EXPECT_EQ(Contents(file), FormatDataFile(StartUp()));
     EXPECT_EQ(Entries(), 1);
     ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL));
@@ -41,6 +44,29 @@ TEST_F(DataFileDisk, SaveFailsWholeOnAReadOnlyOrBusyFile) {
     EXPECT_TRUE(SaveDataFile(U8(file), FiftyPlates()));
     EXPECT_EQ(Contents(file), FormatDataFile(FiftyPlates()));
     EXPECT_EQ(Entries(), 1);
+}
+
+DWORD injectedError = ERROR_SUCCESS;
+int FailToCreate(files::Step step) {
+    return step == files::Step::kCreateTemporary ? static_cast<int>(injectedError) : 0;
+}
+
+TEST_F(DataFileDisk, OnlyARefusalForPermissionMakesASaveWriteInPlace) {
+    // A full disk fails the save with the old file whole; a folder the user may not write has
+    // the file written in place.
+    const fs::path file = dir_ / "plates.dat";
+    for (const DWORD error : {DWORD{ERROR_DISK_FULL}, DWORD{ERROR_ACCESS_DENIED}}) {
+        ASSERT_TRUE(SaveDataFile(U8(file), StartUp()));
+        injectedError = error;
+        files::SetStepHook(FailToCreate);
+        SaveResult result;
+        const bool saved = SaveDataFile(U8(file), FiftyPlates(), &result);
+        files::SetStepHook(nullptr);
+        EXPECT_EQ(saved, error == ERROR_ACCESS_DENIED) << error;
+        EXPECT_EQ(result.error, saved ? SaveError::kNone : SaveError::kDiskFull) << error;
+        EXPECT_EQ(Contents(file), FormatDataFile(saved ? FiftyPlates() : StartUp())) << error;
+        EXPECT_EQ(Entries(), 1) << error;
+    }
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ struct Options {
     bool every = false;                 // run --every
     bool keepGoing = false;             // send --keep-going: on after a unit went unanswered
     bool probe = false;                 // ports --probe
+    bool lenient = false;               // send, run --lenient: a file read as "開く" reads it
 };
 
 inline constexpr long kMaxSteps = 1'000'000;

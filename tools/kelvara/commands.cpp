@@ -22,14 +22,15 @@ constexpr char kSaveFailedText[] = "ファイルを保存できませんでし�
 constexpr char kOutputFailedText[] = "標準出力に書き込めませんでした: ";
 constexpr std::size_t kRunChunk = 64 * 1024;  // run's output goes out in pieces of this size
 
-// Opens the file as "開く" does; prints the editor's refusal and returns false when it refuses.
-bool Open(const std::string& path, Document& doc, std::FILE* err) {
-    InitDocument(doc);
-    if (const std::optional<std::string> refusal = OpenDataFile(path, doc)) {
-        Print(err, "kelvara: " + path + ": " + kUnknownFileText + "\n  " + *refusal + "\n");
-        return false;
-    }
-    return true;
+// Opens the file as "開く" does, for use; prints what stands against it (the editor's refusal,
+// values missing or unreadable, values the machine cannot take) and returns false when the
+// command refuses it.
+bool Open(const std::string& path, FileUse use, const Options& options, Document& doc,
+          std::FILE* err) {
+    FileVerdict verdict = JudgeDataFile(path, use, options.lenient);
+    if (!verdict.text.empty()) Print(err, verdict.text);
+    doc = std::move(verdict.doc);
+    return verdict.usable;
 }
 
 // Refuses ports of which two reach one device: both transfers would open it and mix their
@@ -68,14 +69,8 @@ int Transfer(std::int16_t mode, const Document& doc, const std::vector<PortChoic
 
 int Send(const Options& options, std::FILE* err) {
     Document doc;
-    if (!Open(options.file, doc, err)) return 2;
+    if (!Open(options.file, FileUse::kSend, options, doc, err)) return 2;
     const std::int16_t mode = SendMode(doc);
-    if (const std::optional<std::string> reason = UnsendableReason(doc, mode)) {
-        std::string text = "kelvara: " + options.file + ": " + *reason + "\n";
-        for (const std::string& line : DescribeUnsendable(doc, mode)) text += "  " + line + "\n";
-        Print(err, text);
-        return 2;
-    }
     if (!DistinctDevices(options, err)) return 2;
     return Transfer(mode, doc, options.ports, options.keepGoing, err, [mode](PortOutcome& outcome) {
         return std::pair(PortHeading(outcome) + ": " + OutcomeText(mode, outcome),
@@ -84,6 +79,15 @@ int Send(const Options& options, std::FILE* err) {
 }
 
 int Read(const Options& options, std::FILE* out, std::FILE* err) {
+    // Every output is looked at before any machine is read.
+    for (const PortChoice& port : options.ports) {
+        if (!options.output) break;
+        const std::string path = ExpandPortName(*options.output, port);
+        if (const std::optional<std::string> refusal = OutputRefusal(path)) {
+            Print(err, "kelvara: " + path + ": " + *refusal + "\n");
+            return 2;
+        }
+    }
     Document doc;
     InitDocument(doc);
     if (!DistinctDevices(options, err)) return 2;
@@ -91,6 +95,7 @@ int Read(const Options& options, std::FILE* out, std::FILE* err) {
         int code = ExitCode(outcome.result);
         std::string line = PortHeading(outcome) + ": " + OutcomeText(kTransferRead, outcome);
         if (outcome.result == TransferResult::kDone) {
+            SaveResult saved;
             outcome.doc.NowPlate = 1;  // as the editor shows plate 1 after a read
             if (!options.output) {
                 // Read but not delivered: no completion for a script to find.
@@ -100,10 +105,11 @@ int Read(const Options& options, std::FILE* out, std::FILE* err) {
                     code = 2;
                 }
             } else if (const std::string path = ExpandPortName(*options.output, outcome.port);
-                       SaveDataFile(path, outcome.doc)) {
+                       SaveDataFile(path, outcome.doc, &saved)) {
                 line += " → " + path;
             } else {
-                line = PortHeading(outcome) + ": " + kSaveFailedText + " " + path;
+                line = PortHeading(outcome) + ": " + kSaveFailedText + " " + path + ": " +
+                       SaveErrorText(saved);
                 code = 2;
             }
         }
@@ -113,7 +119,7 @@ int Read(const Options& options, std::FILE* out, std::FILE* err) {
 
 int Run(const Options& options, std::FILE* out, std::FILE* err) {
     Document doc;
-    if (!Open(options.file, doc, err)) return 2;
+    if (!Open(options.file, FileUse::kRun, options, doc, err)) return 2;
     std::unique_ptr<RandomSource> random;
     if (options.seed) {
         random = std::make_unique<SeededRandom>(*options.seed);

@@ -27,17 +27,13 @@ class PortHost final : public TransferHost {
 
     void ProcessEvents() override { QCoreApplication::processEvents(); }
     void Sleep(int milliseconds) override { QThread::msleep(static_cast<unsigned>(milliseconds)); }
-    // A completion text is shown only once the transfer has really completed: the routine puts
-    // it up before it knows whether a wait gave up (the editor then replaces it).
+    // A completion text is never a stage line of its own: the routine puts it up before it
+    // knows whether a wait gave up, and a read is complete only once its data has been saved
+    // or written out. The result line, made when all that is known, is the one that says so.
     void SetStatus(const std::string& text) override {
-        if (text == kWriteDoneText || text == kLifeGameDoneText || text == kReadDoneText) {
-            completion_ = text;
-        } else {
+        if (text != kWriteDoneText && text != kLifeGameDoneText && text != kReadDoneText) {
             board_.Stage(index_, text);
         }
-    }
-    void Completed() {
-        if (!completion_.empty()) board_.Stage(index_, completion_);
     }
     void ArmStatusTimer() override {}
     void ShowPortOpenError() override { outcome_.message = line_.OpenErrorDetails(); }
@@ -56,7 +52,6 @@ class PortHost final : public TransferHost {
     const std::atomic<bool>& stop_;
     const QtSerialLine& line_;
     PortOutcome& outcome_;
-    std::string completion_;
 };
 
 // One port's transfer; runs on the thread that owns the serial port.
@@ -73,7 +68,6 @@ void TransferOne(std::int16_t mode, std::size_t index, ProgressBoard& board,
         }
     });
     outcome.result = ComMain(mode, outcome.doc, line, host, timing);
-    if (outcome.result == TransferResult::kDone) host.Completed();
     QCoreApplication::processEvents();  // line events raised during the last poll
     outcome.device = line.Device();
 }

@@ -12,6 +12,13 @@
 #define KELVARA_VERSION "unknown"
 #endif
 
+// The licence, as --version states it.
+constexpr char kLicenceNotice[] =
+    "Copyright (C) 2026 KelvaraEditor の開発者\n"
+    "ライセンス GPL-3.0-or-later: GNU 一般公衆利用許諾書 第 3 版またはそれ以降\n"
+    "<https://www.gnu.org/licenses/gpl.html>\n"
+    "これはフリーソフトウェアです。自由に変更し、再配布できます。法律の許す限り、無保証です。\n";
+
 int main(int argc, char** argv) {
     using namespace kelvara::cli;
     const std::vector<std::string> args(argv, argv + argc);
@@ -23,7 +30,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options->version) {
-        std::printf("kelvara %s\n", KELVARA_VERSION);
+        std::printf("kelvara %s\n%s", KELVARA_VERSION, kLicenceNotice);
         return 0;
     }
     QCoreApplication app(argc, argv);

@@ -34,28 +34,28 @@ using kelvara::sim::Faults;
 using kelvara::sim::MachineProtocol;
 
 constexpr char kUsage[] =
-    "usage: kelvara-sim [options]\n"
+    "使い方: kelvara-sim [オプション]\n"
     "\n"
-    "A simulated Kelvara machine on a pseudo-terminal. The first line written to standard\n"
-    "output is the path of the terminal to open as the serial port (for the editor:\n"
-    "KELVARA_COM1=<path>). Stop it with Ctrl+C or SIGTERM.\n"
+    "擬似端末の上で動く Kelvara マシンのシミュレータです。標準出力の最初の行は、シリアル\n"
+    "ポートとして開く端末のパスです（エディタには KELVARA_COM1=<パス> で渡します）。Ctrl+C か\n"
+    "SIGTERM で止まります。\n"
     "\n"
-    "options:\n"
-    "  --link PATH      also make a symbolic link PATH to the terminal (removed on exit)\n"
-    "  --period MS      run one step (or life game generation) every MS milliseconds;\n"
-    "                   0 holds the document as it was given (default 500)\n"
-    "  --quiet          draw nothing and report nothing after the first line\n"
-    "  --baud N         pace every character sent like a line at N baud (10 bits each)\n"
-    "  --silent         take everything, answer nothing\n"
-    "  --stop-after N   answer nothing more after N acknowledgements\n"
-    "  --double-ack     acknowledge with \"**\" instead of \"*\"\n"
-    "  --stray TEXT     send TEXT just before the next reply to a read request\n"
-    "  --help           show this text\n"
+    "オプション:\n"
+    "  --link PATH      端末へのシンボリックリンク PATH も作る（終了するときに消す）\n"
+    "  --period MS      MS ミリ秒ごとに 1 ステップ（ライフゲームモードでは 1 世代）動かす。\n"
+    "                   0 なら受け取った文書のまま動かさない（省略時 500）\n"
+    "  --quiet          最初の行のあとは何も描かず、何も報告しない\n"
+    "  --baud N         送る文字を N ボーの回線と同じ間隔で送る（1 文字 10 ビット）\n"
+    "  --silent         すべて受け取り、何も答えない\n"
+    "  --stop-after N   確認を N 回返したあとは何も答えない\n"
+    "  --double-ack     確認に \"*\" ではなく \"**\" を返す\n"
+    "  --stray TEXT     次の読み出し要求への返事の直前に TEXT を送る\n"
+    "  --help           この説明を表示する\n"
     "\n"
-    "The machine acknowledges each two-character unit of a write with '*' and answers the\n"
-    "read request \"00\" with its framed document. A unit that does not fit where it stands\n"
-    "gets no '*' and ends the write in progress, which is dropped; a pause of more than\n"
-    "%lld ms on the line drops a half unit or an unfinished write as well.\n";
+    "マシンは書き込みの 2 文字の単位ごとに '*' で確認を返し、読み出し要求 \"00\" には枠で\n"
+    "囲んだ文書で答えます。その位置に合わない単位には '*' を返さず、進行中の書き込みは\n"
+    "そこで終わって捨てられます。回線が %lld ミリ秒より長く途切れたときも、半端な単位や\n"
+    "終わっていない書き込みは捨てられます。\n";
 
 // A pass of the main loop takes at most this much from the line.
 constexpr std::size_t kReadChunk = 256;

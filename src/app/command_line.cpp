@@ -20,13 +20,14 @@ namespace kelvara {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: kelvara-editor [--list-ports | --help]\n"
+    "使い方: kelvara-editor [--list-ports | --help]\n"
     "\n"
-    "The editor for the Kelvara machine. Without options it opens its window.\n"
+    "Kelvara マシンのパターンと条件プレートのエディタです。オプションがなければウィンドウを\n"
+    "開きます。\n"
     "\n"
-    "  --list-ports  print which device each of COM1..COM9 reaches now (USB serial adapters\n"
-    "                first; KELVARA_COMn names COM n's device instead) and exit\n"
-    "  --help        show this text and exit\n";
+    "  --list-ports  COM1〜COM9 がいまどのデバイスに当たるか（USB シリアルアダプタが先。\n"
+    "                環境変数 KELVARA_COMn があれば COM n はそのデバイス）を表示して終了する\n"
+    "  --help        この説明を表示して終了する\n";
 
 }  // namespace
 

@@ -12,6 +12,13 @@
 #define KELVARA_VERSION "unknown"
 #endif
 
+// The licence, as --version states it.
+constexpr char kLicenceNotice[] =
+    "Copyright (C) 2026 KelvaraEditor の開発者\n"
+    "ライセンス GPL-3.0-or-later: GNU 一般公衆利用許諾書 第 3 版またはそれ以降\n"
+    "<https://www.gnu.org/licenses/gpl.html>\n"
+    "これはフリーソフトウェアです。自由に変更し、再配布できます。法律の許す限り、無保証です。\n";
+
 int main(int argc, char** argv) {
     using namespace kelvara::cli;
     ReserveStandardStreams();
@@ -29,7 +36,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options->version) {
-        if (Print(stdout, std::string("kelvara ") + KELVARA_VERSION + "\n")) return 0;
+        if (Print(stdout, std::string("kelvara ") + KELVARA_VERSION + "\n" + kLicenceNotice)) {
+            return 0;
+        }
         Print(stderr, "kelvara: 標準出力に書き込めませんでした: " + WriteFailure(stdout) + "\n");
         return 2;
     }

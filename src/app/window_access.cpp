@@ -222,8 +222,10 @@ void NameControls(FormMain& w) {
     Name(w.CommandMa0, QStringLiteral("本体をすべてOFF(0)にする"));
     Name(w.CommandMa1, QStringLiteral("本体をすべてON(1)にする"));
     Name(w.CommandMaRe, QStringLiteral("本体を反転する"));
-    Name(w.CommandPrevious, QStringLiteral("前のプレート"));
-    Name(w.CommandNext, QStringLiteral("次のプレート"));
+    Name(w.CommandPrevious, QStringLiteral("前のプレート"),
+         QStringLiteral("PageUpキーでも移動できます。"));
+    Name(w.CommandNext, QStringLiteral("次のプレート"),
+         QStringLiteral("最後のプレートでは1枚追加します。PageDownキーでも移動できます。"));
     Name(w.TextPlateNum, QStringLiteral("プレート番号"));
     Name(w.CommandDel, QStringLiteral("現在のプレートを削除"));
     Name(w.CommandIfB[0], QStringLiteral("条件をランダムにする"));

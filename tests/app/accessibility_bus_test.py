@@ -1,7 +1,8 @@
 """The editor as a screen reader meets it, through the real accessibility bus (AT-SPI).
 
-accessibility_bus_test.py EDITOR SIMULATOR, inside a session bus with an X display (ctest runs
-it under xvfb-run and dbus-run-session). Debian's pyatspi is importable only by /usr/bin/python3.
+accessibility_bus_test.py EDITOR SIMULATOR, inside a session bus (ctest runs it under
+dbus-run-session); it starts a virtual display of its own. Debian's pyatspi is importable only by
+/usr/bin/python3.
 """
 
 import os
@@ -11,8 +12,7 @@ import sys
 import tempfile
 import time
 
-import pyatspi
-from gi.repository import GLib
+from gi.repository import Gio, GLib
 
 EDITOR, SIMULATOR = sys.argv[1], sys.argv[2]
 failures = []
@@ -37,6 +37,17 @@ def wait_for(predicate, seconds):
     return None
 
 
+def accessibility_bus_up():
+    """True once the accessibility bus launcher answers on the session bus."""
+    try:
+        Gio.bus_get_sync(Gio.BusType.SESSION).call_sync(
+            "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", None, None,
+            Gio.DBusCallFlags.NO_AUTO_START, 1000, None)
+        return True
+    except GLib.Error:
+        return False
+
+
 def walk(obj):
     yield obj
     for child in obj:
@@ -53,6 +64,9 @@ def press(obj):
 
 
 def run():
+    global pyatspi
+    import pyatspi  # connects to the accessibility bus
+
     heard = {"names": [], "shown": []}  # name changes; notifications shown
 
     def on_event(event):
@@ -70,7 +84,8 @@ def run():
     program = os.path.basename(EDITOR)
     app = wait_for(lambda: next((a for a in pyatspi.Registry.getDesktop(0)
                                  if a is not None and a.name == program), None), 30)
-    if not check(app is not None, "the editor is not on the accessibility bus"):
+    if not check(app is not None, "the editor is not on the accessibility bus: "
+                 f"{[a.name for a in pyatspi.Registry.getDesktop(0) if a is not None]}"):
         return
     objects = wait_for(lambda: (lambda o: len(o) > 100 and o)(list(walk(app))), 10) or []
     named = {(o.getRoleName(), o.name): o for o in objects}
@@ -134,23 +149,39 @@ def run():
     wait_for(lambda: False, 0.5)
     check(len(shown) == before + 2, f"more than the transfer's two messages announced: {shown}")
 
+def start_display():
+    """A virtual X display on a number the server picks itself, so parallel runs never meet."""
+    read, write = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "800x600x24",
+                               "-nolisten", "tcp"], pass_fds=[write])
+    os.close(write)
+    with os.fdopen(read) as answer:
+        return server, ":" + answer.readline().strip()
+
+
 def main():
     tmp = tempfile.mkdtemp(prefix="kelvara-a11y-")
     port = os.path.join(tmp, "com1")
-    env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
-               KELVARA_COM1=port)
-    processes = [subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])]
+    server, display = start_display()
+    env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
+               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", KELVARA_COM1=port)
+    processes = [server, subprocess.Popen(["/usr/libexec/at-spi-bus-launcher",
+                                           "--launch-immediately"], env=env)]
     try:
         processes.append(subprocess.Popen([SIMULATOR, "--link", port, "--period", "0", "--quiet"],
                                           stdout=subprocess.PIPE, text=True))
         processes[-1].stdout.readline()  # the terminal is there
-        time.sleep(0.3)  # so is the accessibility bus
-        processes.append(subprocess.Popen([EDITOR], env=env))
-        run()
+        # The editor and this test look for the accessibility bus once, when they start.
+        if check(wait_for(accessibility_bus_up, 30), "the accessibility bus did not start"):
+            processes.append(subprocess.Popen([EDITOR], env=env))
+            run()
     finally:
         for process in reversed(processes):
             process.terminate()
-            process.wait(10)
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                process.kill()
         shutil.rmtree(tmp, ignore_errors=True)
     print(f"{len(failures)} failures", flush=True)
     return 1 if failures else 0

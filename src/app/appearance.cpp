@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QPainterPath>
 #include <QProxyStyle>
 #include <QStyleFactory>
 #include <QStyleOption>
@@ -10,6 +11,23 @@
 namespace kelvara {
 
 namespace {
+// The keyboard focus, just inside the bevel r: a black band, then a white one, each two pixels
+// wide, so it stands out on white, red and grey faces and on the dark frames alike. The bands
+// are filled areas in the widget's own pixels, so they scale with the desktop's scale factor
+// and never thin out to a hairline.
+void PaintFocusRing(QPainter& painter, const QRect& r) {
+    const QRectF inside = QRectF(r).adjusted(1, 1, -1, -1);  // inside the bevel on r's edges
+    auto band = [&](qreal inset, const QColor& colour) {
+        QPainterPath path;
+        path.setFillRule(Qt::OddEvenFill);
+        path.addRect(inside.adjusted(inset, inset, -inset, -inset));
+        path.addRect(inside.adjusted(inset + 2, inset + 2, -inset - 2, -inset - 2));
+        painter.fillPath(path, colour);
+    };
+    band(0, Qt::black);
+    band(2, Qt::white);
+}
+
 // Fusion, with command buttons painted flat in their exact face colour and a raised
 // (or, while pressed, sunken) bevel, so a cell's colour reads the same on every desktop.
 class EditorStyle final : public QProxyStyle {
@@ -35,10 +53,7 @@ class EditorStyle final : public QProxyStyle {
         painter->setPen(sunken ? light : dark);
         painter->drawLine(r.bottomLeft(), r.bottomRight());
         painter->drawLine(r.topRight(), r.bottomRight());
-        if (option->state & State_HasFocus) {
-            painter->setPen(QPen(option->palette.color(QPalette::Highlight), 1));
-            painter->drawRect(r.adjusted(2, 2, -2, -2));
-        }
+        if (option->state & State_HasFocus) PaintFocusRing(*painter, r);
         painter->restore();
     }
 };

@@ -14,9 +14,12 @@
 
 #include "app/appearance.h"
 #include "app/artwork.h"
+#include "app/cell_grid.h"
 #include "app/port_menu.h"
 #include "app/status_label.h"
 #include "app/transfer_stop.h"
+#include "app/window_access.h"
+#include "app/window_keys.h"
 #include "device/line_events.h"
 #include "document/editing.h"
 #include "files/datafile.h"
@@ -122,8 +125,11 @@ FormMain::FormMain(Dialogs& dialogs, SerialLine* line, std::unique_ptr<RandomSou
       random_(random ? std::move(random) : std::make_unique<ClockRandom>()),
       work_(std::make_unique<SimulationWork>()) {
     setWindowTitle(QStringLiteral("KelvaraEditor"));
+    InstallAccessibility();
     BuildControls();
     BuildMenus();
+    NameControls(*this);
+    InstallWindowKeys(*this);
     Load();
 }
 
@@ -149,9 +155,9 @@ void FormMain::BuildControls() {
     // The pattern.
     Frame2 = MakeFrame(client, QStringLiteral("本体"),
                        QStringLiteral("初期パターンを作ってください"), {16, 56, 289, 329});
+    GridMa = new CellGrid(Frame2, {QStringLiteral("本体"), 8, 8, {16, 24}, GridEdges::Wrap});
     for (int i = 0; i < kCells; ++i) {
-        CommandMa[i] =
-            MakeButton(Frame2, QStringLiteral("*"), {16 + 32 * (i % 8), 24 + 32 * (i / 8), 33, 33});
+        CommandMa[i] = GridMa->cell(i);
         CommandMa[i]->setFont(Gothic(18, true));
     }
     CommandMaRnd = MakeButton(Frame2, QStringLiteral("ランダム"), {16, 288, 57, 33});
@@ -182,9 +188,10 @@ void FormMain::BuildControls() {
     // The condition of the current plate.
     Frame1[0] = MakeFrame(client, QStringLiteral("条件"), QStringLiteral("条件を作ってください。"),
                           {312, 80, 217, 161});
+    // The centre of the neighbourhood (position 4) is the cell itself.
+    GridIf = new CellGrid(Frame1[0], {QStringLiteral("条件"), 3, 3, {16, 40}, GridEdges::Stop, 4});
     for (int c = 0; c < kConditionCells; ++c) {
-        CommandIf[c] = MakeButton(Frame1[0], QStringLiteral("*"),
-                                  {16 + 32 * (c % 3), 40 + 32 * (c / 3), 33, 33});
+        CommandIf[c] = GridIf->cell(c);
         CommandIf[c]->setFont(Gothic(18, true));
     }
     const QString allCaptions[4] = {QStringLiteral("ランダム"), QStringLiteral("すべてOFF(0)"),
@@ -334,6 +341,7 @@ void FormMain::SetAll() {
     }
     LabelPlate->setText(QStringLiteral("%1/%2").arg(doc_.NowPlate).arg(doc_.PlateCount));
     TextPlateNum->setText(QString::number(doc_.NowPlate));
+    DescribePlates(*this, doc_.NowPlate, doc_.PlateCount);
     RefreshData(0);
     RefreshData(1);
     if (doc_.NowPlate >= 0 && doc_.NowPlate <= kMaxPlates) {
@@ -344,6 +352,7 @@ void FormMain::SetAll() {
 
 void FormMain::ShowMessage(const QString& text) {
     LabelMes->setText(text);
+    AnnounceStatus(LabelMes);
     ArmStatusTimer();
 }
 
@@ -619,6 +628,7 @@ void FormMain::ProcessEvents() { QCoreApplication::processEvents(); }
 void FormMain::Sleep(int milliseconds) { QThread::msleep(static_cast<unsigned>(milliseconds)); }
 void FormMain::SetStatus(const std::string& text) {
     LabelMes->setText(QString::fromStdString(text));
+    AnnounceStatus(LabelMes);
 }
 
 void FormMain::ArmStatusTimer() {

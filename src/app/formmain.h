@@ -26,6 +26,7 @@ class QMenu;
 namespace kelvara {
 
 struct SimulationWork;
+class CellGrid;
 class PortMenuTips;
 class TransferStopKey;
 
@@ -84,7 +85,8 @@ class FormMain : public QMainWindow, public TransferHost {
     StatusLabel* LabelMes = nullptr;
     QPushButton* CommandClose = nullptr;
     QTimer* TimerMes = nullptr;
-    // In the pattern frame.
+    // In the pattern frame: the cells, one keyboard grid.
+    CellGrid* GridMa = nullptr;
     std::array<QPushButton*, kCells> CommandMa{};
     QPushButton* CommandMaRnd = nullptr;
     QPushButton* CommandMa0 = nullptr;
@@ -96,7 +98,8 @@ class FormMain : public QMainWindow, public TransferHost {
     QPushButton* CommandNext = nullptr;
     QLabel* LabelPlate = nullptr;
     QPushButton* CommandDel = nullptr;
-    // The condition of the current plate and its change method.
+    // The condition of the current plate (its cells one keyboard grid) and its change method.
+    CellGrid* GridIf = nullptr;
     std::array<QPushButton*, kConditionCells> CommandIf{};
     std::array<QPushButton*, 4> CommandIfB{};
     std::array<QRadioButton*, 4> OptionAc{};

@@ -2,7 +2,6 @@
 // opened as "開く" opens it and stepped as "試しに動かす" steps it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>

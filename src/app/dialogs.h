@@ -28,7 +28,8 @@ class Dialogs {
     // A modal box with an OK button only; details, when not empty, is shown below the text.
     virtual void Message(QWidget* parent, const QString& text, const QString& title, Icon icon,
                          const QString& details = QString()) = 0;
-    // The chosen path, or nothing when the user cancelled. initialPath is offered again.
+    // The chosen path, or nothing when the user cancelled. initialPath is offered again: a file
+    // in its folder, a folder as the one the dialog starts in.
     virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& title,
                                                 const FileFilters& filters,
                                                 const QString& initialPath) = 0;

@@ -15,6 +15,7 @@
 #include "app/appearance.h"
 #include "app/artwork.h"
 #include "app/cell_grid.h"
+#include "app/examples_folder.h"
 #include "app/port_menu.h"
 #include "app/status_label.h"
 #include "app/transfer_stop.h"
@@ -537,8 +538,11 @@ void FormMain::RenameSave() {
 }
 
 void FormMain::FileOpen() {
+    // Until a file has been chosen, the dialog starts in the examples that come with the editor.
+    const QString start =
+        lastPath_.isEmpty() ? ExamplesFolder(QCoreApplication::applicationDirPath()) : lastPath_;
     const std::optional<QString> path =
-        dialogs_.OpenFileName(this, QStringLiteral("ファイルを開く"), FileFilters(), lastPath_);
+        dialogs_.OpenFileName(this, QStringLiteral("ファイルを開く"), FileFilters(), start);
     if (!path) return;
     lastPath_ = *path;
     // Only data files are opened: the file's own name must contain ".dat", exactly.

@@ -1,5 +1,6 @@
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -41,7 +42,12 @@ std::optional<QString> RunFileDialog(QWidget* parent, const QString& title,
     // exactly as typed.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setFileMode(QFileDialog::AnyFile);
-    if (!initialPath.isEmpty()) dialog.selectFile(initialPath);
+    // A folder is where the dialog starts; a file is offered again, in its folder.
+    if (QFileInfo(initialPath).isDir()) {
+        dialog.setDirectory(initialPath);
+    } else if (!initialPath.isEmpty()) {
+        dialog.selectFile(initialPath);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }

@@ -65,6 +65,38 @@ class FileCommandsTest : public QObject {
         QCOMPARE(dialogs.openRequests.at(0).title, QStringLiteral("ファイルを開く"));
     }
 
+    void openStartsInTheExamplesUntilAFileIsChosen() {
+        // Beside the program (the build tree, Windows), else in share/ beside bin/ (installed).
+        const QString program = QCoreApplication::applicationDirPath();
+        const QString beside = QDir::cleanPath(program + "/examples");
+        const QString installed = QDir::cleanPath(program + "/../share/kelvara-editor/examples");
+        QDir(beside).removeRecursively();
+        QDir(installed).removeRecursively();
+        FakeDialogs dialogs;
+        FormMain w(dialogs);
+        w.MenuOpen->trigger();  // each cancelled
+        QVERIFY(QDir().mkpath(installed));
+        w.MenuOpen->trigger();
+        QVERIFY(QDir().mkpath(beside));
+        w.MenuOpen->trigger();
+        QTemporaryDir dir;
+        const QString path = dir.filePath("a.dat");
+        Write(path, kStartUpFile);
+        dialogs.fileAnswers = {path};
+        w.MenuOpen->trigger();
+        w.MenuOpen->trigger();
+        FormMain fresh(dialogs);
+        fresh.MenuNewSave->trigger();
+        QDir(beside).removeRecursively();
+        QDir(installed).removeRecursively();
+        const QStringList starts{
+            dialogs.openRequests.at(0).initialPath, dialogs.openRequests.at(1).initialPath,
+            dialogs.openRequests.at(2).initialPath, dialogs.openRequests.at(4).initialPath};
+        QCOMPARE(starts, (QStringList{QString(), installed, beside, path}));
+        // Saving never starts there: the installed folder is no place for the user's files.
+        QCOMPARE(dialogs.saveRequests.at(0).initialPath, QString());
+    }
+
     void cancelledSaveLeavesEmptyParentheses() {
         FakeDialogs dialogs;
         FormMain w(dialogs);

@@ -150,6 +150,27 @@ class QtDialogsTest : public QObject {
         QCOMPARE(watch.unexpected, 0);
     }
 
+    void openDialogStartsInAGivenFolderWithNoNameFilledIn() {
+        QTemporaryDir dir;
+        kelvara::QtDialogs dialogs;
+        QString shown;
+        QString typed = QStringLiteral("unset");
+        ModalWatch watch([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QVERIFY(dialog);
+            shown = dialog->directory().canonicalPath();
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            typed = name->text();
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        dialogs.OpenFileName(nullptr, "ファイルを開く", kelvara::FormMain::FileFilters(),
+                             dir.path());
+        QCOMPARE(shown, QDir(dir.path()).canonicalPath());
+        QCOMPARE(typed, QString());
+        QCOMPARE(watch.unexpected, 0);
+    }
+
     void cancelledOpenDialogChoosesNothing() {
         kelvara::QtDialogs dialogs;
         ModalWatch watch([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });

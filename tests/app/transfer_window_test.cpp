@@ -23,7 +23,7 @@ class ScriptedLine final : public kelvara::SerialLine {
     int opened = 0;
     std::function<void(int poll)> onPoll;  // runs in every poll, before the answer is taken
 
-    void SetPort(std::int16_t number) override { port = number; }
+    void SelectPort(std::int16_t number) override { port = number; }
     bool Open() override {
         open = opens;
         if (open) ++opened;

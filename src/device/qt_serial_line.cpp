@@ -1,7 +1,10 @@
 #include "device/qt_serial_line.h"
 
+// The serial line of Linux and macOS. (Windows has a line of its own: win32_serial_line.cpp.)
+
 #include <QByteArray>
 #include <QMetaObject>
+#include <QSerialPortInfo>
 #include <QThread>
 #include <QtGlobal>
 
@@ -15,8 +18,6 @@
 #if defined(__linux__)
 #include <linux/serial.h>
 #include <sys/ioctl.h>
-#elif defined(_WIN32)
-#include <windows.h>
 #endif
 
 namespace kelvara {
@@ -44,6 +45,20 @@ void ClassifyRefusal(const QString& device, PortOpenFailure& failure) {
 
 }  // namespace
 
+std::vector<PortInfo> SystemPorts() {
+    std::vector<PortInfo> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        PortInfo port;
+        port.location = info.systemLocation().toStdString();
+        port.description = info.description().toStdString();
+        port.manufacturer = info.manufacturer().toStdString();
+        if (info.hasVendorIdentifier()) port.vendorId = info.vendorIdentifier();
+        if (info.hasProductIdentifier()) port.productId = info.productIdentifier();
+        ports.push_back(std::move(port));
+    }
+    return ports;
+}
+
 QtSerialLine::QtSerialLine(QObject* parent, PortLister ports)
     : QObject(parent), ports_(std::move(ports)) {
     port_.setBaudRate(QSerialPort::Baud9600);
@@ -56,7 +71,7 @@ QtSerialLine::QtSerialLine(QObject* parent, PortLister ports)
 
 QtSerialLine::~QtSerialLine() { Close(); }
 
-void QtSerialLine::SetPort(std::int16_t number) { number_ = number; }
+void QtSerialLine::SelectPort(std::int16_t number) { number_ = number; }
 
 void QtSerialLine::SetDevice(const QString& device) { fixedDevice_ = device; }
 
@@ -198,13 +213,6 @@ void QtSerialLine::ReadLineErrors(bool report) {
         }
     }
     counts_ = counts;
-#elif defined(_WIN32)
-    DWORD errors = 0;
-    if (ClearCommError(port_.handle(), &errors, nullptr) && report) {
-        for (const int code : LineEventsFromCommErrors(errors)) {
-            Report(code);
-        }
-    }
 #else
     static_cast<void>(report);
 #endif

@@ -7,6 +7,7 @@
 
 #include "cli_options.h"
 #include "commands.h"
+#include "terminal.h"
 
 #ifndef KELVARA_VERSION
 #define KELVARA_VERSION "unknown"
@@ -14,7 +15,8 @@
 
 int main(int argc, char** argv) {
     using namespace kelvara::cli;
-    const std::vector<std::string> args(argv, argv + argc);
+    const std::vector<std::string> args = Utf8Arguments(argc, argv);
+    PrepareConsole();
     std::string error;
     const std::optional<Options> options = ParseOptions(args, &error);
     if (!options) {

@@ -15,6 +15,12 @@ extern "C" void OnStopSignal(int) { stopRequested.store(true); }
 
 }  // namespace
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void PrepareConsole() {}
+
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
 
 int TerminalColumns(std::FILE* stream) {

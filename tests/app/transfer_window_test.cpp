@@ -166,6 +166,10 @@ class TransferWindowTest : public QObject {
     }
 
     void escStopsATransferAndKeepsTheDocument() {
+#if defined(_WIN32)
+        QSKIP(
+            "the Windows build runs its window tests headless under Wine: no window is activated");
+#endif
         Window t;
         t.w.show();
         t.w.activateWindow();
@@ -213,6 +217,10 @@ class TransferWindowTest : public QObject {
     }
 
     void closingDuringATransferEndsAtOnce() {
+#if defined(_WIN32)
+        QSKIP(
+            "the Windows build runs its window tests headless under Wine: no window is activated");
+#endif
         Window t;
         t.w.show();
         std::size_t sentAtClose = 0;

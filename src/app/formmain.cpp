@@ -315,7 +315,7 @@ void FormMain::Load() {
     status_.enabled = true;
     TimerMes->start();
     SetAll();
-    if (line_ != nullptr) line_->SetPort(doc_.ComPort);
+    if (line_ != nullptr) line_->SelectPort(doc_.ComPort);
 }
 
 // ---- Display -------------------------------------------------------------------------------

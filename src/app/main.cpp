@@ -4,16 +4,16 @@
 #include "app/command_line.h"
 #include "app/dialogs.h"
 #include "app/formmain.h"
-#include "device/qt_serial_line.h"
+#include "device/system_serial_line.h"
 
 int main(int argc, char* argv[]) {
     if (const auto done = kelvara::HandleCommandLine(argc, argv)) return *done;
     QApplication app(argc, argv);
     kelvara::ApplyAppearance(app);
     kelvara::QtDialogs dialogs;
-    kelvara::QtSerialLine line;
+    kelvara::SystemSerialLine line;
     kelvara::FormMain window(dialogs, &line);
-    QObject::connect(&line, &kelvara::QtSerialLine::lineEvent, &window,
+    QObject::connect(&line, &kelvara::SystemSerialLine::lineEvent, &window,
                      &kelvara::FormMain::LineEvent);
     window.show();
     return app.exec();

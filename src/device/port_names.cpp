@@ -61,6 +61,27 @@ std::string Hex4(std::uint16_t value) {
 
 std::string ComLabel(int n) { return "COM" + std::to_string(n); }
 
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The four hex digits after key ("VID_") in a hardware id, if they are there.
+std::optional<std::uint16_t> HexAfter(std::string_view id, std::string_view key) {
+    std::string upper;
+    for (const char c : id) upper += Upper(c);
+    const std::size_t at = upper.find(key);
+    if (at == std::string::npos || at + key.size() + 4 > upper.size()) return std::nullopt;
+    unsigned value = 0;
+    for (const char c : upper.substr(at + key.size(), 4)) {
+        if (IsDigit(c)) {
+            value = value * 16 + static_cast<unsigned>(c - '0');
+        } else if (c >= 'A' && c <= 'F') {
+            value = value * 16 + static_cast<unsigned>(c - 'A' + 10);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
 }  // namespace
 
 PortSystem ThisSystem() {
@@ -74,6 +95,34 @@ PortSystem ThisSystem() {
 }
 
 std::string ComPortName(int n) { return ComLabel(n); }
+
+std::string WindowsComName(std::string_view location) {
+    if (location.starts_with("\\\\.\\")) location.remove_prefix(4);
+    std::string name;
+    for (const char c : location) name += Upper(c);
+    const std::string_view digits =
+        std::string_view(name).substr(std::min<std::size_t>(3, name.size()));
+    if (!name.starts_with("COM") || digits.empty() || digits[0] == '0' ||
+        !std::all_of(digits.begin(), digits.end(), IsDigit)) {
+        return {};
+    }
+    return name;
+}
+
+PortInfo WindowsPortInfo(std::string_view comName, std::string_view friendlyName,
+                         std::string_view manufacturer, std::string_view hardwareId) {
+    PortInfo info;
+    info.location = std::string(comName);
+    std::string_view description = friendlyName;
+    const std::string suffix = " (" + std::string(comName) + ")";
+    if (description.ends_with(suffix)) description.remove_suffix(suffix.size());
+    info.description = std::string(description);
+    info.manufacturer = std::string(manufacturer);
+    info.vendorId = HexAfter(hardwareId, "VID_");
+    info.productId = HexAfter(hardwareId, "PID_");
+    if (!info.vendorId || !info.productId) info.vendorId = info.productId = std::nullopt;
+    return info;
+}
 
 std::vector<PortInfo> OrderPorts(std::vector<PortInfo> ports, PortSystem system) {
     if (system == PortSystem::kMacOS) {
@@ -97,9 +146,16 @@ std::vector<PortInfo> OrderPorts(std::vector<PortInfo> ports, PortSystem system)
 ResolvedPort ResolveComPort(int n, const std::vector<PortInfo>& ports, std::string_view override,
                             PortSystem system) {
     ResolvedPort resolved;
+    // Windows lists a port by its device-namespace path ("\\.\COM3"), in any letter case.
+    const auto same = [&](std::string_view location, std::string_view device) {
+        if (location == device) return true;
+        if (system != PortSystem::kWindows) return false;
+        const std::string name = WindowsComName(location);
+        return !name.empty() && name == WindowsComName(device);
+    };
     const auto find = [&](std::string_view device) -> std::optional<PortInfo> {
         for (const PortInfo& port : ports) {
-            if (port.location == device) return port;
+            if (same(port.location, device)) return port;
         }
         return std::nullopt;
     };
@@ -201,7 +257,7 @@ const char* JapaneseReason(PortOpenFailure::Kind kind) {
 
 std::string PortOpenDetails(const PortOpenFailure& failure, PortSystem system) {
     const std::string com = ComLabel(failure.number);
-    if (failure.kind == PortOpenFailure::Kind::kNoDevice) {
+    if (failure.kind == PortOpenFailure::Kind::kNoDevice && failure.number >= 1) {
         return com +
                " には何も接続されていません。Kelvara をつないだ USB シリアルアダプタを差し込んで"
                "から、もう一度やってください。";
@@ -250,6 +306,39 @@ std::string PortOpenDetails(const PortOpenFailure& failure, PortSystem system) {
             break;
     }
     return text;
+}
+
+void ClassifyWindowsOpenError(std::uint32_t error, std::string_view systemText,
+                              PortOpenFailure& failure) {
+    switch (error) {
+        case kWinFileNotFound:
+        case kWinPathNotFound:
+            failure.kind = PortOpenFailure::Kind::kNoDevice;
+            failure.reason = "そのポートはありません";
+            return;
+        case kWinAccessDenied:
+            failure.kind = PortOpenFailure::Kind::kBusy;
+            failure.reason =
+                "アクセスが拒否されました（ほかのプログラムが使用中か、使う権限がありません）";
+            return;
+        case kWinSharingViolation:
+        case kWinBusy:
+            failure.kind = PortOpenFailure::Kind::kBusy;
+            failure.reason = "ほかのプログラムが使用中です";
+            return;
+        case kWinNotReady:
+        case kWinGenFailure:
+        case kWinDeviceNotConnected:
+            failure.kind = PortOpenFailure::Kind::kOther;
+            failure.reason =
+                "デバイスが応答しません（USB シリアルアダプタが外れていないか確かめてください）";
+            return;
+        default:
+            failure.kind = PortOpenFailure::Kind::kOther;
+            failure.reason = !systemText.empty() ? std::string(systemText)
+                                                 : "Windows のエラー " + std::to_string(error);
+            return;
+    }
 }
 
 }  // namespace kelvara

@@ -25,6 +25,17 @@ PortSystem ThisSystem();
 // The Windows name of COM n: "COM3".
 std::string ComPortName(int n);
 
+// The COM name a Windows port location stands for, in capitals: "\\.\COM3" (the device
+// namespace, as Windows lists its ports) and "com3" are both "COM3". Empty when the location
+// names no COM port.
+std::string WindowsComName(std::string_view location);
+
+// A port as Windows' device manager describes it: its COM name, its friendly name ("USB Serial
+// Port (COM3)", kept without the COM name it ends with), the maker, and its first hardware id,
+// which holds the USB vendor and product ("USB\VID_0403&PID_6001&REV_0600").
+PortInfo WindowsPortInfo(std::string_view comName, std::string_view friendlyName,
+                         std::string_view manufacturer, std::string_view hardwareId);
+
 // The ports in the order COM1, COM2, ... take them on Linux and macOS: USB serial adapters first
 // (a USB vendor id, or the names the system gives them), then the other ports, each group in
 // natural name order ("ttyUSB2" before "ttyUSB10"). On macOS only the call-out device
@@ -86,5 +97,22 @@ struct PortOpenFailure {
 // The details of the port-open box: the device tried, the system's reason (the common ones in
 // Japanese, the system's own words after them), and what to do.
 std::string PortOpenDetails(const PortOpenFailure& failure, PortSystem system);
+
+// The codes of GetLastError a port that does not open gives on Windows.
+inline constexpr std::uint32_t kWinFileNotFound = 2;
+inline constexpr std::uint32_t kWinPathNotFound = 3;
+inline constexpr std::uint32_t kWinAccessDenied = 5;
+inline constexpr std::uint32_t kWinNotReady = 21;
+inline constexpr std::uint32_t kWinGenFailure = 31;
+inline constexpr std::uint32_t kWinSharingViolation = 32;
+inline constexpr std::uint32_t kWinBusy = 170;
+inline constexpr std::uint32_t kWinDeviceNotConnected = 1167;
+
+// Fills in the kind and the reason (Japanese) of a port Windows would not open with that error:
+// no such port, in use by another program (Windows denies access to a port another program
+// holds), a device that does not answer; for any other code the system's own words,
+// systemText, or the code.
+void ClassifyWindowsOpenError(std::uint32_t error, std::string_view systemText,
+                              PortOpenFailure& failure);
 
 }  // namespace kelvara

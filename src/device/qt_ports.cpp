@@ -1,7 +1,6 @@
 #include "device/qt_ports.h"
 
 #include <QByteArray>
-#include <QSerialPortInfo>
 #include <QtGlobal>
 #include <filesystem>
 
@@ -12,21 +11,10 @@
 #include <cstdlib>
 #endif
 
-namespace kelvara {
+// SystemPorts lives with the serial line of each system: qt_serial_line.cpp (Qt SerialPort) and
+// win32_serial_line.cpp (SetupAPI and the registry).
 
-std::vector<PortInfo> SystemPorts() {
-    std::vector<PortInfo> ports;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        PortInfo port;
-        port.location = info.systemLocation().toStdString();
-        port.description = info.description().toStdString();
-        port.manufacturer = info.manufacturer().toStdString();
-        if (info.hasVendorIdentifier()) port.vendorId = info.vendorIdentifier();
-        if (info.hasProductIdentifier()) port.productId = info.productIdentifier();
-        ports.push_back(std::move(port));
-    }
-    return ports;
-}
+namespace kelvara {
 
 std::string PortOverride(int n) {
     if (n < 1 || n > 9) return {};

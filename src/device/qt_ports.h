@@ -9,7 +9,8 @@
 
 namespace kelvara {
 
-// The serial ports the system reports now (QSerialPortInfo), as the core describes them.
+// The serial ports the system reports now, as the core describes them: what Qt SerialPort
+// finds on Linux and macOS, what the device manager and the registry list on Windows.
 std::vector<PortInfo> SystemPorts();
 
 // Where the port list comes from; tests put a list of their own in place.

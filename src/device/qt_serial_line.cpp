@@ -1,8 +1,11 @@
 #include "device/qt_serial_line.h"
 
+// The serial line of Linux and macOS. (Windows has a line of its own: win32_serial_line.cpp.)
+
 #include <QByteArray>
 #include <QFile>
 #include <QMetaObject>
+#include <QSerialPortInfo>
 #include <QThread>
 #include <QtGlobal>
 
@@ -17,8 +20,6 @@
 #if defined(__linux__)
 #include <linux/serial.h>
 #include <sys/ioctl.h>
-#elif defined(_WIN32)
-#include <windows.h>
 #endif
 
 namespace kelvara {
@@ -70,6 +71,20 @@ void Classify(const std::string& path, QSerialPort::SerialPortError error,
 
 }  // namespace
 
+std::vector<PortInfo> SystemPorts() {
+    std::vector<PortInfo> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        PortInfo port;
+        port.location = info.systemLocation().toStdString();
+        port.description = info.description().toStdString();
+        port.manufacturer = info.manufacturer().toStdString();
+        if (info.hasVendorIdentifier()) port.vendorId = info.vendorIdentifier();
+        if (info.hasProductIdentifier()) port.productId = info.productIdentifier();
+        ports.push_back(std::move(port));
+    }
+    return ports;
+}
+
 QtSerialLine::QtSerialLine(QObject* parent, PortLister ports)
     : QObject(parent), ports_(std::move(ports)) {
     port_.setBaudRate(QSerialPort::Baud9600);
@@ -82,7 +97,7 @@ QtSerialLine::QtSerialLine(QObject* parent, PortLister ports)
 
 QtSerialLine::~QtSerialLine() { Close(); }
 
-void QtSerialLine::SetPort(std::int16_t number) { number_ = number; }
+void QtSerialLine::SelectPort(std::int16_t number) { number_ = number; }
 
 void QtSerialLine::SetDevice(const std::string& device) { fixedDevice_ = device; }
 
@@ -224,13 +239,6 @@ void QtSerialLine::ReadLineErrors(bool report) {
         }
     }
     counts_ = counts;
-#elif defined(_WIN32)
-    DWORD errors = 0;
-    if (ClearCommError(port_.handle(), &errors, nullptr) && report) {
-        for (const int code : LineEventsFromCommErrors(errors)) {
-            Report(code);
-        }
-    }
 #else
     static_cast<void>(report);
 #endif

@@ -28,8 +28,8 @@ class QtSerialLine : public QObject, public SerialLine {
     explicit QtSerialLine(QObject* parent = nullptr, PortLister ports = SystemPorts);
     ~QtSerialLine() override;
 
-    void SetPort(std::int16_t number) override;
-    // Opens this device instead of the COM number SetPort gives, until SetDevice("") (the
+    void SelectPort(std::int16_t number) override;
+    // Opens this device instead of the COM number SelectPort gives, until SetDevice("") (the
     // command-line client's --port PATH). The path's bytes as the system takes them.
     void SetDevice(const std::string& device);
     bool Open() override;  // opens the port and drops anything that was waiting

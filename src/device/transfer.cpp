@@ -316,7 +316,7 @@ TransferResult ComMain(std::int16_t mode, Document& doc, SerialLine& line, Trans
         host.ShowTransferError(*reason);
         return TransferResult::kRefused;
     }
-    line.SetPort(doc.ComPort);
+    line.SelectPort(doc.ComPort);
     line.Open();
     if (!line.IsOpen()) {
         host.ShowPortOpenError();

@@ -15,8 +15,10 @@ namespace kelvara {
 class SerialLine {
   public:
     virtual ~SerialLine() = default;
-    virtual void SetPort(std::int16_t number) = 0;  // COM number 1..9, used by the next Open
-    virtual bool Open() = 0;                        // false when the port cannot be opened
+    // COM number 1..9, used by the next Open. (Not "SetPort": a full <windows.h> makes that
+    // name a macro for the printer function SetPortW, which renames whatever it meets.)
+    virtual void SelectPort(std::int16_t number) = 0;
+    virtual bool Open() = 0;  // false when the port cannot be opened
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
     virtual void Write(std::string_view text) = 0;  // hands characters to the port

@@ -23,7 +23,7 @@ class ScriptedLine final : public kelvara::SerialLine {
     int opened = 0;
     std::function<void(int poll)> onPoll;  // runs in every poll, before the answer is taken
 
-    void SetPort(std::int16_t number) override { port = number; }
+    void SelectPort(std::int16_t number) override { port = number; }
     bool Open() override {
         open = opens;
         if (open) ++opened;
@@ -166,6 +166,10 @@ class TransferWindowTest : public QObject {
     }
 
     void escStopsATransferAndKeepsTheDocument() {
+#if defined(_WIN32)
+        QSKIP(
+            "the Windows build runs its window tests headless under Wine: no window is activated");
+#endif
         Window t;
         t.w.show();
         t.w.activateWindow();
@@ -213,6 +217,10 @@ class TransferWindowTest : public QObject {
     }
 
     void closingDuringATransferEndsAtOnce() {
+#if defined(_WIN32)
+        QSKIP(
+            "the Windows build runs its window tests headless under Wine: no window is activated");
+#endif
         Window t;
         t.w.show();
         std::size_t sentAtClose = 0;

@@ -167,6 +167,10 @@ class WindowTest : public QObject {
     }
 
     void aClickOnTheSelectedOptionRunsItsHandler() {
+#if defined(_WIN32)
+        QSKIP(
+            "the Windows build runs its window tests headless under Wine: no window is activated");
+#endif
         FakeDialogs dialogs;
         FormMain w(dialogs);
         auto& doc = w.document();
@@ -196,6 +200,9 @@ class WindowTest : public QObject {
     }
 
     void portMenuTooltipsNameTheDevicesPresentEachTimeItOpens() {
+        // Windows keeps COM n as COMn (port_names_test, and the Wine harness on the real list).
+        if (kelvara::ThisSystem() == kelvara::PortSystem::kWindows)
+            QSKIP("the list below is a Linux one");
         qunsetenv("KELVARA_COM1");
         qunsetenv("KELVARA_COM2");
         FakeDialogs dialogs;
@@ -365,6 +372,10 @@ class WindowTest : public QObject {
     }
 
     void exitCommandsCloseTheWindow() {
+#if defined(_WIN32)
+        QSKIP(
+            "the Windows build runs its window tests headless under Wine: no window is activated");
+#endif
         FakeDialogs dialogs;
         FormMain w(dialogs);
         w.show();

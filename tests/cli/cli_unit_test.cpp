@@ -125,6 +125,13 @@ TEST(CliOptions, OutputNamesPerPort) {
     EXPECT_EQ(ExpandPortName("{port}-{port}.dat", usb), "usb-FTDI_1-if00-usb-FTDI_1-if00.dat");
     EXPECT_EQ(ExpandPortName("{port}.dat", relative), "tty-a.dat");
     EXPECT_EQ(ExpandPortName("plain.dat", com), "plain.dat");
+#if defined(_WIN32)
+    // Windows has three spellings of one port; two of them on one command line are one device.
+    const auto noPorts = [] { return std::vector<PortInfo>{}; };
+    const PortChoice namespaced = *ParsePortChoice("\\\\.\\com4", &error);
+    EXPECT_TRUE(SameDeviceTwice({com, namespaced}, noPorts).has_value());
+    EXPECT_FALSE(SameDeviceTwice({com, *ParsePortChoice("COM5", &error)}, noPorts).has_value());
+#endif
 }
 
 TEST(ProgressDisplay, LinesOffATerminalAndBarsRedrawnOnOne) {

@@ -108,5 +108,80 @@ TEST(PortNamesTest, ThePortOpenBoxSaysWhatWasTriedAndWhatToDo) {
               "環境変数 KELVARA_COM3 の値を確かめてください。");
 }
 
+// Windows lists its ports in the device namespace ("\\.\COM3"); COM n must still find its entry,
+// or a present port reads as nothing connected.
+TEST(PortNamesTest, WindowsFindsItsPortsWhateverTheNameLooksLike) {
+    const struct {
+        const char* location;
+        const char* name;
+    } names[] = {{R"(\\.\COM3)", "COM3"}, {"com12", "COM12"}, {"COM1", "COM1"},
+                 {R"(\\.\LPT1)", ""},     {"COM", ""},        {"COM0", ""},
+                 {"COM1x", ""},           {"/dev/ttyS0", ""}};
+    for (const auto& row : names) EXPECT_EQ(WindowsComName(row.location), row.name) << row.location;
+
+    const PortInfo ftdi = WindowsPortInfo("COM3", "USB Serial Port (COM3)", "FTDI",
+                                          R"(USB\VID_0403&PID_6001&REV_0600)");
+    EXPECT_EQ(DescribePort(ftdi), "USB Serial Port (0403:6001)");
+    EXPECT_EQ(ftdi.manufacturer, "FTDI");
+    const PortInfo onBoard =
+        WindowsPortInfo("COM1", "通信ポート (COM1)", "(標準ポート)", "ACPI\\PNP0501");
+    EXPECT_EQ(DescribePort(onBoard), "通信ポート");
+
+    std::vector<PortInfo> listed{onBoard, ftdi};
+    listed[0].location = R"(\\.\COM1)";
+    listed[1].location = R"(\\.\com3)";
+    const std::vector<ResolvedPort> ports = ResolveComPorts(listed, {}, PortSystem::kWindows);
+    EXPECT_EQ(PortToolTip(3, ports[2]), "COM3 — USB Serial Port (0403:6001)");
+    EXPECT_EQ(PortToolTip(1, ports[0]), "COM1 — 通信ポート");
+    EXPECT_EQ(PortToolTip(2, ports[1]), "COM2 — 何も接続されていません");
+    EXPECT_EQ(PortTable(ports)[2], "COM3  COM3  USB Serial Port (0403:6001)");
+}
+
+TEST(PortNamesTest, WindowsOpenErrorsAreToldInJapanese) {
+    using Kind = PortOpenFailure::Kind;
+    const struct {
+        std::uint32_t error;
+        Kind kind;
+        const char* reason;
+    } table[] = {
+        {kWinFileNotFound, Kind::kNoDevice, "そのポートはありません"},
+        {kWinAccessDenied, Kind::kBusy, "アクセスが拒否されました"},
+        {kWinSharingViolation, Kind::kBusy, "ほかのプログラムが使用中です"},
+        {kWinDeviceNotConnected, Kind::kOther, "デバイスが応答しません"},
+        {87, Kind::kOther, "パラメーターが間違っています。"},  // the system's own words
+    };
+    for (const auto& row : table) {
+        PortOpenFailure failure;
+        ClassifyWindowsOpenError(row.error, "パラメーターが間違っています。", failure);
+        EXPECT_EQ(failure.kind, row.kind) << row.error;
+        EXPECT_EQ(failure.reason.rfind(row.reason, 0), 0u) << row.error << ": " << failure.reason;
+    }
+    PortOpenFailure silent;
+    ClassifyWindowsOpenError(1234, "", silent);
+    EXPECT_EQ(silent.reason, "Windows のエラー 1234");
+
+    // COM n that is not there says so as on every system; a device named on the command line
+    // that is not there gives its name and the reason.
+    PortOpenFailure absent;
+    absent.kind = Kind::kNoDevice;
+    absent.number = 7;
+    absent.device = "COM7";
+    ClassifyWindowsOpenError(kWinFileNotFound, "", absent);
+    EXPECT_EQ(
+        PortOpenDetails(absent, PortSystem::kWindows).rfind("COM7 には何も接続されていません", 0),
+        0u);
+    absent.number = 0;
+    absent.device = R"(\\.\COM12)";
+    EXPECT_EQ(PortOpenDetails(absent, PortSystem::kWindows),
+              "ポート: \\\\.\\COM12\n理由: そのポートはありません");
+    PortOpenFailure held;
+    held.number = 2;
+    held.device = "COM2";
+    ClassifyWindowsOpenError(kWinAccessDenied, "", held);
+    EXPECT_NE(
+        PortOpenDetails(held, PortSystem::kWindows).find("ほかのプログラムがこのポートを使って"),
+        std::string::npos);
+}
+
 }  // namespace
 }  // namespace kelvara

@@ -21,7 +21,7 @@ const std::string kRetry = std::string("status:") + kTransferRetryText;
 struct Rig : SerialLine, TransferHost {
     Rig() { InitDocument(doc); }
 
-    void SetPort(std::int16_t number) override { Log("port:" + std::to_string(number)); }
+    void SelectPort(std::int16_t number) override { Log("port:" + std::to_string(number)); }
     bool Open() override {
         Log("open");
         open = !openFails;

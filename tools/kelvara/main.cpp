@@ -22,7 +22,8 @@ constexpr char kLicenceNotice[] =
 int main(int argc, char** argv) {
     using namespace kelvara::cli;
     ReserveStandardStreams();
-    const std::vector<std::string> args(argv, argv + argc);
+    const std::vector<std::string> args = Utf8Arguments(argc, argv);
+    PrepareConsole();
     if (args.size() < 2) {
         // No command: what the commands are, but no success.
         Print(stdout, HelpText(Command::kNone));

@@ -61,6 +61,11 @@ std::optional<Reached> Reach(const PortChoice& port, const PortLister& lister) {
         port.IsCom() ? ResolveSystemPort(port.number, lister).device : port.device;
     if (device.empty()) return std::nullopt;
     const std::string path = DevicePathToOpen(device);
+#if defined(_WIN32)
+    // Windows names a port COM3, com3 or \\.\COM3: one key for all of them.
+    if (const std::string com = WindowsComName(path); !com.empty())
+        return Reached{"com " + com, com};
+#endif
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return Reached{"path " + path, path};
     if (S_ISCHR(info.st_mode)) return Reached{"device " + std::to_string(info.st_rdev), path};

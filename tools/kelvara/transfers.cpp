@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "device/line_events.h"
-#include "device/qt_serial_line.h"
+#include "device/system_serial_line.h"
 #include "terminal.h"
 
 namespace kelvara::cli {
@@ -22,7 +22,7 @@ constexpr int kRedrawMs = 50;
 class PortHost final : public TransferHost {
   public:
     PortHost(std::size_t index, ProgressBoard& board, const std::atomic<bool>& stop,
-             const QtSerialLine& line, PortOutcome& outcome)
+             const SystemSerialLine& line, PortOutcome& outcome)
         : index_(index), board_(board), stop_(stop), line_(line), outcome_(outcome) {}
 
     void ProcessEvents() override { QCoreApplication::processEvents(); }
@@ -50,7 +50,7 @@ class PortHost final : public TransferHost {
     std::size_t index_;
     ProgressBoard& board_;
     const std::atomic<bool>& stop_;
-    const QtSerialLine& line_;
+    const SystemSerialLine& line_;
     PortOutcome& outcome_;
 };
 
@@ -59,10 +59,10 @@ void TransferOne(std::int16_t mode, std::size_t index, ProgressBoard& board,
                  const std::atomic<bool>& stop, const TransferTiming& timing,
                  PortOutcome& outcome) {
     // The routine gives the line the document's COM number; a device path stays the device.
-    QtSerialLine line;
+    SystemSerialLine line;
     if (!outcome.port.IsCom()) line.SetDevice(outcome.port.device);
     PortHost host(index, board, stop, line, outcome);
-    QObject::connect(&line, &QtSerialLine::lineEvent, [&board, index](int code) {
+    QObject::connect(&line, &SystemSerialLine::lineEvent, [&board, index](int code) {
         if (const auto text = LineEventMessage(code)) {
             board.Note(index, std::string(kLineEventTitle) + ": " + *text);
         }

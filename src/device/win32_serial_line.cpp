@@ -1,0 +1,355 @@
+// The serial line and the port list of Windows, over the communications API, SetupAPI and the
+// registry. (Linux and macOS use Qt SerialPort: qt_serial_line.cpp.)
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After <windows.h>:
+#include <devguid.h>
+#include <setupapi.h>
+
+#include <QMetaObject>
+#include <QString>
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+#include <utility>
+
+#include "device/line_events.h"
+#include "device/win32_serial_line.h"
+
+namespace kelvara {
+
+namespace {
+
+// Reads return at once with what the driver holds; with nothing there a read waits for the
+// first character, at most this long.
+constexpr int kDefaultReadWaitMs = 3;
+constexpr DWORD kQueueSize = 4096;
+
+std::string Utf8(const wchar_t* text, std::size_t length) {
+    return QString::fromWCharArray(text, static_cast<qsizetype>(length)).toStdString();
+}
+
+std::string Utf8(const wchar_t* text) { return Utf8(text, std::wcslen(text)); }
+
+// A string value of a registry key; empty when it has none.
+std::string RegistryText(HKEY key, const wchar_t* name) {
+    wchar_t text[256] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    DWORD type = 0;
+    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return {};
+    }
+    return Utf8(text);  // stops at the first NUL, also of a value stored without one
+}
+
+// A property of a device in the device manager; of a list (the hardware ids), the first entry.
+std::string DeviceText(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+    wchar_t text[512] = {};
+    if (!::SetupDiGetDeviceRegistryPropertyW(set, &device, property, nullptr,
+                                             reinterpret_cast<BYTE*>(text),
+                                             sizeof text - sizeof(wchar_t), nullptr)) {
+        return {};
+    }
+    return Utf8(text);
+}
+
+// The ports class of the device manager: "USB Serial Port (COM3)", FTDI, USB\VID_0403&PID_6001.
+void AddDeviceManagerPorts(std::vector<PortInfo>& ports) {
+    const HDEVINFO set =
+        ::SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE) return;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; ::SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        const HKEY key =
+            ::SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key == INVALID_HANDLE_VALUE) continue;
+        const std::string name = WindowsComName(RegistryText(key, L"PortName"));
+        ::RegCloseKey(key);
+        if (name.empty()) continue;  // a printer port
+        ports.push_back(WindowsPortInfo(name, DeviceText(set, device, SPDRP_FRIENDLYNAME),
+                                        DeviceText(set, device, SPDRP_MFG),
+                                        DeviceText(set, device, SPDRP_HARDWAREID)));
+    }
+    ::SetupDiDestroyDeviceInfoList(set);
+}
+
+// The registry's list of the serial ports there are now, driver device to COM name
+// ("\Device\Serial0" = "COM1"): also ports the device manager does not class as ports (some
+// virtual ports, Wine's).
+void AddSerialCommPorts(std::vector<PortInfo>& ports) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
+                        &key) != ERROR_SUCCESS) {
+        return;
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t device[256] = {};
+        DWORD deviceLength = 255;
+        wchar_t com[64] = {};
+        DWORD size = sizeof com - sizeof(wchar_t);
+        DWORD type = 0;
+        const LONG result = ::RegEnumValueW(key, i, device, &deviceLength, nullptr, &type,
+                                            reinterpret_cast<BYTE*>(com), &size);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        if (result != ERROR_SUCCESS || type != REG_SZ) continue;
+        const std::string name = WindowsComName(Utf8(com));
+        const bool listed = std::any_of(ports.begin(), ports.end(), [&](const PortInfo& port) {
+            return port.location == name;
+        });
+        if (!name.empty() && !listed) {
+            ports.push_back(WindowsPortInfo(name, Utf8(device, deviceLength), "", ""));
+        }
+    }
+    ::RegCloseKey(key);
+}
+
+int ComNumber(const std::string& name) { return std::atoi(name.c_str() + 3); }
+
+// The system's own words for an error code, in the language of the user's Windows.
+std::string SystemMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = length > 0 ? Utf8(text, length) : std::string();
+    ::LocalFree(text);
+    while (!message.empty() &&
+           (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    return message;
+}
+
+// The path CreateFileW opens for a port: COM names in the device namespace, where COM10 and
+// above are found too.
+std::wstring DevicePath(const QString& device) {
+    QString path = device;
+    if (!path.startsWith(QStringLiteral("\\\\"))) path.prepend(QStringLiteral("\\\\.\\"));
+    return path.toStdWString();
+}
+
+}  // namespace
+
+std::vector<PortInfo> SystemPorts() {
+    std::vector<PortInfo> ports;
+    AddDeviceManagerPorts(ports);
+    AddSerialCommPorts(ports);
+    std::sort(ports.begin(), ports.end(), [](const PortInfo& a, const PortInfo& b) {
+        return ComNumber(a.location) < ComNumber(b.location);
+    });
+    return ports;
+}
+
+Win32SerialLine::Win32SerialLine(QObject* parent, PortLister ports)
+    : QObject(parent), handle_(INVALID_HANDLE_VALUE), ports_(std::move(ports)) {}
+
+Win32SerialLine::~Win32SerialLine() { Close(); }
+
+void Win32SerialLine::SelectPort(std::int16_t number) { number_ = number; }
+
+void Win32SerialLine::SetDevice(const std::string& device) { fixedDevice_ = device; }
+
+bool Win32SerialLine::Open() {
+    if (handle_ != INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    gone_ = false;
+    received_.clear();
+    reported_.clear();
+    readWaitMs_ = -1;
+    failure_ = PortOpenFailure{};
+    failure_.number = fixedDevice_.empty() ? number_ : 0;
+    if (!fixedDevice_.empty()) {
+        device_ = fixedDevice_;
+    } else {
+        const ResolvedPort resolved = ResolveSystemPort(number_, ports_);
+        device_ = resolved.device;
+        failure_.overridden = resolved.overridden;
+    }
+    failure_.device = device_;
+    if (device_.empty()) {
+        failure_.kind = PortOpenFailure::Kind::kNoDevice;
+        return false;
+    }
+    // No sharing: a port belongs to one program at a time. Not overlapped: every call returns
+    // when it is done, and reads are bounded by the port's read time-out.
+    const HANDLE handle =
+        ::CreateFileW(DevicePath(QString::fromStdString(device_)).c_str(),
+                      GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        ClassifyWindowsOpenError(error, SystemMessage(error), failure_);
+        return false;
+    }
+    handle_ = handle;
+    if (!Configure()) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+// 9600,n,8,1 without handshaking, RTS low (DTR raised, as Linux and macOS leave it); reads
+// that take what is there; no stale input; the error record as it stands counts for nothing.
+bool Win32SerialLine::Configure() {
+    const HANDLE handle = static_cast<HANDLE>(handle_);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(handle, &dcb)) {
+        failure_.kind = PortOpenFailure::Kind::kOther;
+        failure_.reason = "ポートの設定を読み出せません（" + SystemMessage(::GetLastError()) + "）";
+        return false;
+    }
+    dcb.BaudRate = CBR_9600;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fAbortOnError = FALSE;  // a line error must not hold up the reads that follow
+    if (!::SetCommState(handle, &dcb)) {
+        failure_.kind = PortOpenFailure::Kind::kOther;
+        failure_.reason =
+            "ポートを 9600,n,8,1 に設定できません（" + SystemMessage(::GetLastError()) + "）";
+        return false;
+    }
+    ::SetupComm(handle, kQueueSize, kQueueSize);  // a wish; the driver may keep its own sizes
+    if (!SetReadWait(kDefaultReadWaitMs)) {
+        failure_.kind = PortOpenFailure::Kind::kOther;
+        failure_.reason =
+            "ポートの待ち時間を設定できません（" + SystemMessage(::GetLastError()) + "）";
+        return false;
+    }
+    ::PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    ReadLineErrors(false, nullptr);
+    return true;
+}
+
+// Reads return at once with whatever is waiting; with nothing waiting a read returns at the
+// first character or after milliseconds with none. Writes have no time-out.
+bool Win32SerialLine::SetReadWait(int milliseconds) {
+    if (milliseconds == readWaitMs_) return true;
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+    timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(milliseconds);
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 0;
+    if (!::SetCommTimeouts(static_cast<HANDLE>(handle_), &timeouts)) return false;
+    readWaitMs_ = milliseconds;
+    return true;
+}
+
+std::string Win32SerialLine::OpenErrorDetails() const {
+    return PortOpenDetails(failure_, PortSystem::kWindows);
+}
+
+bool Win32SerialLine::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && !gone_; }
+
+void Win32SerialLine::Close() {
+    if (handle_ != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(static_cast<HANDLE>(handle_));
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+    gone_ = false;
+    received_.clear();
+}
+
+// The first call that fails means the device side went away: from now on the line reads as
+// closed, and the transfer ends at its next poll.
+void Win32SerialLine::Lost() { gone_ = true; }
+
+void Win32SerialLine::Write(std::string_view text) {
+    while (IsOpen() && !text.empty()) {
+        DWORD written = 0;
+        if (!::WriteFile(static_cast<HANDLE>(handle_), text.data(), static_cast<DWORD>(text.size()),
+                         &written, nullptr)) {
+            Lost();
+            return;
+        }
+        text.remove_prefix(std::min<std::size_t>(written, text.size()));
+    }
+}
+
+std::string Win32SerialLine::ReadAll() {
+    if (!IsOpen()) {
+        return {};
+    }
+    std::uint32_t waiting = 0;
+    if (ReadLineErrors(true, &waiting) && waiting > 0) {
+        waiting = std::min<std::uint32_t>(waiting, kQueueSize);  // what a sane driver can hold
+        std::string data(waiting, '\0');
+        DWORD got = 0;
+        if (::ReadFile(static_cast<HANDLE>(handle_), data.data(), waiting, &got, nullptr)) {
+            received_.append(data, 0, got);
+        } else {
+            Lost();
+        }
+    }
+    return std::exchange(received_, {});
+}
+
+void Win32SerialLine::WaitForInput(int milliseconds) {
+    if (!IsOpen() || !received_.empty() || milliseconds <= 0) {
+        return;
+    }
+    if (!SetReadWait(milliseconds)) {
+        Lost();
+        return;
+    }
+    char data[256];
+    DWORD got = 0;
+    if (::ReadFile(static_cast<HANDLE>(handle_), data, sizeof data, &got, nullptr)) {
+        received_.append(data, got);
+    } else {
+        Lost();
+    }
+}
+
+void Win32SerialLine::Report(int code) {
+    // A line at the wrong speed raises the same error with every character: once is enough.
+    if (!reported_.insert(code).second) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, code] { emit lineEvent(code); }, Qt::QueuedConnection);
+}
+
+// Takes the driver's error record of the port (report = false: the state at opening, which
+// counts for nothing) and how many characters wait in its input queue. False when the port no
+// longer answers.
+bool Win32SerialLine::ReadLineErrors(bool report, std::uint32_t* waiting) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(static_cast<HANDLE>(handle_), &errors, &status)) {
+        if (report) Lost();
+        return false;
+    }
+    if (report) {
+        for (const int code : LineEventsFromCommErrors(errors)) {
+            Report(code);
+        }
+    }
+    if (waiting != nullptr) *waiting = status.cbInQue;
+    return true;
+}
+
+}  // namespace kelvara

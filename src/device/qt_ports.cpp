@@ -55,6 +55,21 @@ ResolvedPort ResolveSystemPort(int n, const PortLister& ports) {
                           ThisSystem());
 }
 
+PortOpenFailure DeviceToOpen(std::int16_t number, const std::string& fixedDevice,
+                             const PortLister& ports) {
+    PortOpenFailure failure;
+    failure.number = fixedDevice.empty() ? number : 0;
+    if (!fixedDevice.empty()) {
+        failure.device = fixedDevice;
+    } else {
+        const ResolvedPort resolved = ResolveSystemPort(number, ports);
+        failure.device = resolved.device;
+        failure.overridden = resolved.overridden;
+    }
+    if (failure.device.empty()) failure.kind = PortOpenFailure::Kind::kNoDevice;
+    return failure;
+}
+
 std::vector<ResolvedPort> ResolveSystemPorts(const PortLister& ports) {
     std::vector<std::string> overrides;
     for (int n = 1; n <= 9; ++n) overrides.push_back(PortOverride(n));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,6 +30,13 @@ std::string DevicePathToOpen(const std::string& device);
 // The device behind COM n now: the override, else COMn on Windows, else the n-th port present
 // (USB adapters first).
 ResolvedPort ResolveSystemPort(int n, const PortLister& ports = SystemPorts);
+
+// What an Open of the serial line tries: fixedDevice when it is set (a device named on the
+// command line), else the device behind COM number now. The record of a failure to open is
+// started with it: number, device and whether an override named it, kNoDevice when there is
+// no device to try (device then empty).
+PortOpenFailure DeviceToOpen(std::int16_t number, const std::string& fixedDevice,
+                             const PortLister& ports);
 
 // COM1..COM9 as they resolve now (one scan of the system's ports for all nine); an override
 // that names nothing present is marked missing.

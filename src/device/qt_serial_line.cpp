@@ -107,20 +107,9 @@ bool QtSerialLine::Open() {
     }
     gone_ = false;
     reported_.clear();
-    failure_ = PortOpenFailure{};
-    failure_.number = fixedDevice_.empty() ? number_ : 0;
-    if (!fixedDevice_.empty()) {
-        device_ = fixedDevice_;
-    } else {
-        const ResolvedPort resolved = ResolveSystemPort(number_, ports_);
-        device_ = resolved.device;
-        failure_.overridden = resolved.overridden;
-    }
-    failure_.device = device_;
-    if (device_.empty()) {
-        failure_.kind = PortOpenFailure::Kind::kNoDevice;
-        return false;
-    }
+    failure_ = DeviceToOpen(number_, fixedDevice_, ports_);
+    device_ = failure_.device;
+    if (device_.empty()) return false;
     path_ = DevicePathToOpen(device_);
     if (path_ != device_) failure_.opened = path_;
     // QSerialPort takes the name as text: a path whose bytes are no text cannot reach it.

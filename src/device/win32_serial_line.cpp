@@ -166,20 +166,9 @@ bool Win32SerialLine::Open() {
     received_.clear();
     reported_.clear();
     readWaitMs_ = -1;
-    failure_ = PortOpenFailure{};
-    failure_.number = fixedDevice_.empty() ? number_ : 0;
-    if (!fixedDevice_.empty()) {
-        device_ = fixedDevice_;
-    } else {
-        const ResolvedPort resolved = ResolveSystemPort(number_, ports_);
-        device_ = resolved.device;
-        failure_.overridden = resolved.overridden;
-    }
-    failure_.device = device_;
-    if (device_.empty()) {
-        failure_.kind = PortOpenFailure::Kind::kNoDevice;
-        return false;
-    }
+    failure_ = DeviceToOpen(number_, fixedDevice_, ports_);
+    device_ = failure_.device;
+    if (device_.empty()) return false;
     // No sharing: a port belongs to one program at a time. Not overlapped: every call returns
     // when it is done, and reads are bounded by the port's read time-out.
     const HANDLE handle =

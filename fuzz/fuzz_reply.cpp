@@ -19,7 +19,7 @@ namespace {
 class ReplyLine : public SerialLine {
   public:
     explicit ReplyLine(std::string_view reply) : reply_(reply) {}
-    void SetPort(std::int16_t) override {}
+    void SelectPort(std::int16_t) override {}
     bool Open() override {
         open_ = true;
         return true;

@@ -135,14 +135,15 @@ std::optional<int> ParseNumber(std::string_view text, int low, int high) {
 Options ParseOptions(int argc, char** argv) {
     Options options;
     const auto fail = [](const std::string& message) {
-        std::fprintf(stderr, "kelvara-sim: %s\n(see kelvara-sim --help)\n", message.c_str());
+        std::fprintf(stderr, "kelvara-sim: %s\n(kelvara-sim --help を見てください)\n",
+                     message.c_str());
         std::exit(2);
     };
     for (int i = 1; i < argc; ++i) {
         const std::string_view flag = argv[i];
         const auto value = [&]() -> std::string_view {
             if (i + 1 >= argc) {
-                fail(std::string(flag) + " needs a value");
+                fail(std::string(flag) + " には値が要ります");
             }
             return argv[++i];
         };
@@ -150,8 +151,8 @@ Options ParseOptions(int argc, char** argv) {
             const std::string_view text = value();
             const auto n = ParseNumber(text, low, high);
             if (!n) {
-                fail(std::string(flag) + ": not a number from " + std::to_string(low) + " to " +
-                     std::to_string(high) + ": " + std::string(text));
+                fail(std::string(flag) + " には " + std::to_string(low) + " から " +
+                     std::to_string(high) + " までの数を指定してください: " + std::string(text));
             }
             return *n;
         };
@@ -161,7 +162,7 @@ Options ParseOptions(int argc, char** argv) {
         } else if (flag == "--link") {
             options.link = value();
             if (options.link.empty()) {
-                fail("--link needs a path");
+                fail("--link にはパスが要ります");
             }
         } else if (flag == "--period") {
             options.periodMs = number(0, 3600000);
@@ -178,7 +179,7 @@ Options ParseOptions(int argc, char** argv) {
         } else if (flag == "--stray") {
             options.faults.stray = value();
         } else {
-            fail("unknown option " + std::string(flag));
+            fail("知らないオプションです: " + std::string(flag));
         }
     }
     return options;
@@ -309,8 +310,10 @@ class Link {
         struct stat info {};
         if (::lstat(path.c_str(), &info) == 0) {
             if (!S_ISLNK(info.st_mode)) {
-                std::fprintf(stderr, "kelvara-sim: %s exists and is no symbolic link\n",
-                             path.c_str());
+                std::fprintf(
+                    stderr,
+                    "kelvara-sim: %s はシンボリックリンクではないファイルとしてすでにあります\n",
+                    path.c_str());
                 return false;
             }
             // The terminal of a running simulator exists as long as it runs: a link to
@@ -319,17 +322,17 @@ class Link {
             if (::stat(path.c_str(), &info) == 0) {
                 std::vector<char> target(4096);
                 const ssize_t n = ::readlink(path.c_str(), target.data(), target.size() - 1);
-                std::fprintf(stderr,
-                             "kelvara-sim: %s already points to %s, which exists (perhaps the "
-                             "terminal of a simulator that is running); remove the link if "
-                             "nothing uses it\n",
-                             path.c_str(), n > 0 ? std::string(target.data(), n).c_str() : "?");
+                std::fprintf(
+                    stderr,
+                    "kelvara-sim: %s はすでにある %s を指しています (動いているシミュレータの"
+                    "端末かもしれません)。使われていなければリンクを消してください\n",
+                    path.c_str(), n > 0 ? std::string(target.data(), n).c_str() : "?");
                 return false;
             }
             ::unlink(path.c_str());  // left behind by an earlier run
         }
         if (::symlink(target.c_str(), path.c_str()) != 0) {
-            std::fprintf(stderr, "kelvara-sim: cannot link %s: %s\n", path.c_str(),
+            std::fprintf(stderr, "kelvara-sim: リンク %s を作れません: %s\n", path.c_str(),
                          std::strerror(errno));
             return false;
         }
@@ -477,8 +480,7 @@ class Display {
 int Run(const Options& options) {
     Pty pty;
     if (!pty.Open()) {
-        std::fprintf(stderr, "kelvara-sim: cannot open a pseudo-terminal: %s\n",
-                     std::strerror(errno));
+        std::fprintf(stderr, "kelvara-sim: 擬似端末を開けません: %s\n", std::strerror(errno));
         return 1;
     }
     Link link;

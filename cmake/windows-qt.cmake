@@ -17,7 +17,7 @@ endif()
 if(NOT EXISTS "${kelvara_qt_prefix}/lib/cmake/Qt6/qt.toolchain.cmake")
     message(FATAL_ERROR
         "No Qt for Windows in ${kelvara_qt_prefix}: run scripts/build-qt-windows first "
-        "(about 20 minutes on 2 cores, once per machine)")
+        "(about 30 minutes on 2 cores, once per machine)")
 endif()
 
 # Qt's toolchain file sets up the search for its own packages and the host tools (moc, rcc,

@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QMetaObject>
 #include <QSerialPortInfo>
 #include <QThread>
 #include <QtGlobal>
@@ -86,7 +85,7 @@ std::vector<PortInfo> SystemPorts() {
 }
 
 QtSerialLine::QtSerialLine(QObject* parent, PortLister ports)
-    : QObject(parent), ports_(std::move(ports)) {
+    : SystemLineBase(parent, std::move(ports)) {
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
@@ -97,19 +96,12 @@ QtSerialLine::QtSerialLine(QObject* parent, PortLister ports)
 
 QtSerialLine::~QtSerialLine() { Close(); }
 
-void QtSerialLine::SelectPort(std::int16_t number) { number_ = number; }
-
-void QtSerialLine::SetDevice(const std::string& device) { fixedDevice_ = device; }
-
 bool QtSerialLine::Open() {
     if (port_.isOpen()) {
         return true;
     }
     gone_ = false;
-    reported_.clear();
-    failure_ = DeviceToOpen(number_, fixedDevice_, ports_);
-    device_ = failure_.device;
-    if (device_.empty()) return false;
+    if (!FindDeviceToOpen()) return false;
     path_ = DevicePathToOpen(device_);
     if (path_ != device_) failure_.opened = path_;
     // QSerialPort takes the name as text: a path whose bytes are no text cannot reach it.
@@ -137,10 +129,6 @@ bool QtSerialLine::Open() {
 void QtSerialLine::NoteOpenFailure() {
     failure_.reason = port_.errorString().toStdString();
     Classify(path_, port_.error(), failure_.reason, failure_);
-}
-
-std::string QtSerialLine::OpenErrorDetails() const {
-    return PortOpenDetails(failure_, ThisSystem());
 }
 
 bool QtSerialLine::IsOpen() const { return port_.isOpen() && !gone_; }
@@ -195,15 +183,6 @@ void QtSerialLine::OnError(QSerialPort::SerialPortError error) {
         return;
     }
     Report(kLineErrorUndefined);
-}
-
-void QtSerialLine::Report(int code) {
-    // A line at the wrong speed raises the same error with every character: once is enough.
-    if (!reported_.insert(code).second) {
-        return;
-    }
-    QMetaObject::invokeMethod(
-        this, [this, code] { emit lineEvent(code); }, Qt::QueuedConnection);
 }
 
 // Reads the driver's error record of the port; report = false takes the state at opening as

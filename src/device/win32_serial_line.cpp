@@ -12,7 +12,6 @@
 #include <devguid.h>
 #include <setupapi.h>
 
-#include <QMetaObject>
 #include <QString>
 #include <algorithm>
 #include <cstdlib>
@@ -150,13 +149,9 @@ std::vector<PortInfo> SystemPorts() {
 }
 
 Win32SerialLine::Win32SerialLine(QObject* parent, PortLister ports)
-    : QObject(parent), handle_(INVALID_HANDLE_VALUE), ports_(std::move(ports)) {}
+    : SystemLineBase(parent, std::move(ports)), handle_(INVALID_HANDLE_VALUE) {}
 
 Win32SerialLine::~Win32SerialLine() { Close(); }
-
-void Win32SerialLine::SelectPort(std::int16_t number) { number_ = number; }
-
-void Win32SerialLine::SetDevice(const std::string& device) { fixedDevice_ = device; }
 
 bool Win32SerialLine::Open() {
     if (handle_ != INVALID_HANDLE_VALUE) {
@@ -164,11 +159,8 @@ bool Win32SerialLine::Open() {
     }
     gone_ = false;
     received_.clear();
-    reported_.clear();
     readWaitMs_ = -1;
-    failure_ = DeviceToOpen(number_, fixedDevice_, ports_);
-    device_ = failure_.device;
-    if (device_.empty()) return false;
+    if (!FindDeviceToOpen()) return false;
     // No sharing: a port belongs to one program at a time. Not overlapped: every call returns
     // when it is done, and reads are bounded by the port's read time-out.
     const HANDLE handle =
@@ -247,10 +239,6 @@ bool Win32SerialLine::SetReadWait(int milliseconds) {
     return true;
 }
 
-std::string Win32SerialLine::OpenErrorDetails() const {
-    return PortOpenDetails(failure_, PortSystem::kWindows);
-}
-
 bool Win32SerialLine::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && !gone_; }
 
 void Win32SerialLine::Close() {
@@ -311,15 +299,6 @@ void Win32SerialLine::WaitForInput(int milliseconds) {
     } else {
         Lost();
     }
-}
-
-void Win32SerialLine::Report(int code) {
-    // A line at the wrong speed raises the same error with every character: once is enough.
-    if (!reported_.insert(code).second) {
-        return;
-    }
-    QMetaObject::invokeMethod(
-        this, [this, code] { emit lineEvent(code); }, Qt::QueuedConnection);
 }
 
 // Takes the driver's error record of the port (report = false: the state at opening, which

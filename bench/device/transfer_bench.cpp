@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "device/qt_serial_line.h"
+#include "device/transfer_pump.h"
 #include "device/wire_codec.h"
 
 namespace kelvara {
@@ -107,8 +107,6 @@ class PacedDevice {
 
 class QtHost : public TransferHost {
   public:
-    void ProcessEvents() override { QCoreApplication::processEvents(); }
-    void Sleep(int milliseconds) override { QThread::msleep(static_cast<unsigned>(milliseconds)); }
     void SetStatus(const std::string& text) override { last = text; }
     void ArmStatusTimer() override {}
     void ShowPortOpenError() override { last = "port open error"; }
@@ -128,7 +126,8 @@ void BM_SilentTimeOut(benchmark::State& state) {
     for (auto _ : state) {
         Document doc;
         InitDocument(doc);
-        ComMain(kTransferRead, doc, line, host);
+        ComMain transfer(kTransferRead, doc, line, host);
+        RunTransfer(transfer, &line);
     }
     ::close(master);
 }
@@ -170,7 +169,8 @@ void RunTransfer(benchmark::State& state, std::int16_t mode, Figure& figure) {
             InitDocument(doc);  // the read fills a new document
         }
         const auto start = Clock::now();
-        ComMain(mode, doc, line, host);
+        ComMain transfer(mode, doc, line, host);
+        RunTransfer(transfer, &line);
         figure.measuredMs.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         if (host.last == kTransferRetryText) {

@@ -10,7 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
-#include <QThread>
+#include <QShortcut>
 
 #include "app/appearance.h"
 #include "app/artwork.h"
@@ -18,14 +18,8 @@
 #include "app/examples_folder.h"
 #include "app/port_menu.h"
 #include "app/status_label.h"
-#include "app/transfer_stop.h"
 #include "app/window_access.h"
 #include "app/window_keys.h"
-#include "device/line_events.h"
-#include "document/editing.h"
-#include "files/datafile.h"
-#include "simulation/random.h"
-#include "simulation/simulation.h"
 
 namespace kelvara {
 
@@ -95,25 +89,11 @@ QRadioButton* MakeOption(QWidget* parent, const QString& caption, const QRect& g
     return option;
 }
 
-// Shows one cell value on its button; a value outside the table leaves the button as it was.
-void ShowCell(QPushButton* button, std::int16_t value, bool condition) {
-    switch (value) {
-        case kOff:
-            button->setText(QStringLiteral("0"));
-            SetFace(button, kCellOff);
-            break;
-        case kOn:
-            button->setText(QStringLiteral("1"));
-            SetFace(button, kCellOn);
-            break;
-        case kAny:
-            if (!condition) break;
-            button->setText(QStringLiteral("*"));
-            SetFace(button, kCellAny);
-            break;
-        default:
-            break;
-    }
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+std::optional<std::string> PathOf(const std::optional<QString>& path) {
+    if (!path) return std::nullopt;
+    return path->toStdString();
 }
 
 }  // namespace
@@ -122,16 +102,21 @@ FormMain::FormMain(Dialogs& dialogs, SerialLine* line, std::unique_ptr<RandomSou
                    QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs),
-      line_(line),
-      random_(random ? std::move(random) : std::make_unique<ClockRandom>()),
-      work_(std::make_unique<SimulationWork>()) {
-    setWindowTitle(QStringLiteral("KelvaraEditor"));
+      files_([] { return ExamplesFolder(QCoreApplication::applicationDirPath()).toStdString(); }),
+      editor_(*this, files_, line, std::move(random)),
+      pump_(this) {
     InstallAccessibility();
     BuildControls();
     BuildMenus();
     NameControls(*this);
     InstallWindowKeys(*this);
-    Load();
+    Connect();
+    if (auto* systemLine = dynamic_cast<SystemLineBase*>(line)) {
+        pump_.WatchLine(systemLine);
+        connect(systemLine, &SystemLineBase::lineEvent, this,
+                [this](int code) { editor_.LineEvent(code); });
+    }
+    editor_.Load();
 }
 
 FormMain::~FormMain() = default;
@@ -247,34 +232,10 @@ void FormMain::BuildControls() {
     TimerMes = new QTimer(this);
     TimerMes->setInterval(1000);
 
-    // One slot per event. A click runs the option's handler also when the option was already
-    // selected; a selection from code runs it through Select.
-    connect(modeGroup_, &QButtonGroup::idClicked, this, &FormMain::OptionModeClick);
-    connect(methodGroup_, &QButtonGroup::idClicked, this, &FormMain::OptionAcClick);
-    stopKey_ = new TransferStopKey(this);
-    for (int i = 0; i < kCells; ++i) {
-        connect(CommandMa[i], &QPushButton::clicked, this, [this, i] { CommandMaClick(i); });
-    }
-    for (int c = 0; c < kConditionCells; ++c) {
-        connect(CommandIf[c], &QPushButton::clicked, this, [this, c] { CommandIfClick(c); });
-    }
-    for (int k = 0; k < 4; ++k) {
-        connect(CommandIfB[k], &QPushButton::clicked, this, [this, k] { CommandIfBClick(k); });
-    }
-    connect(CommandMa0, &QPushButton::clicked, this, &FormMain::CommandMa0Click);
-    connect(CommandMa1, &QPushButton::clicked, this, &FormMain::CommandMa1Click);
-    connect(CommandMaRe, &QPushButton::clicked, this, &FormMain::CommandMaReClick);
-    connect(CommandMaRnd, &QPushButton::clicked, this, &FormMain::CommandMaRndClick);
-    connect(CommandNext, &QPushButton::clicked, this, &FormMain::CommandNextClick);
-    connect(CommandPrevious, &QPushButton::clicked, this, &FormMain::CommandPreviousClick);
-    connect(CommandDel, &QPushButton::clicked, this, &FormMain::CommandDelClick);
-    connect(TextPlateNum, &QLineEdit::textChanged, this, &FormMain::TextPlateNumChange);
-    connect(CommandSe, &QPushButton::clicked, this, &FormMain::CommandSeClick);
-    connect(CommandRe, &QPushButton::clicked, this, &FormMain::CommandReClick);
-    connect(CommandSendData, &QPushButton::clicked, this, &FormMain::CommandSendDataClick);
-    connect(CommandRead, &QPushButton::clicked, this, &FormMain::CommandReadClick);
-    connect(CommandClose, &QPushButton::clicked, this, &QWidget::close);
-    connect(TimerMes, &QTimer::timeout, this, &FormMain::TimerMesTimer);
+    // Esc stops a transfer; the editor arms it while one runs.
+    stopKey_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    stopKey_->setContext(Qt::WindowShortcut);
+    stopKey_->setEnabled(false);
 }
 
 void FormMain::BuildMenus() {
@@ -291,295 +252,141 @@ void FormMain::BuildMenus() {
     for (int i = 0; i < 9; ++i) {
         menucom[i] = MenuComPort->addAction(QStringLiteral("COM%1").arg(i + 1));
         menucom[i]->setCheckable(true);
-        connect(menucom[i], &QAction::triggered, this, [this, i] { menucomClick(i); });
     }
     menucom[0]->setChecked(true);
     portTips_ = new PortMenuTips(MenuComPort, menucom, SystemPorts);
 
     MenuHelp = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     MenuHelpUse = MenuHelp->addAction(QStringLiteral("使い方"));
+}
 
-    connect(MenuNew, &QAction::triggered, this, &FormMain::MenuNewClick);
-    connect(MenuOpen, &QAction::triggered, this, &FormMain::MenuOpenClick);
-    connect(MenuOverSave, &QAction::triggered, this, &FormMain::MenuOverSaveClick);
-    connect(MenuNewSave, &QAction::triggered, this, &FormMain::MenuNewSaveClick);
+// Every user event goes to the editor. A click on an option runs its handler also when the
+// option was already selected; a selection from code raises no click.
+void FormMain::Connect() {
+    Editor& e = editor_;
+    connect(modeGroup_, &QButtonGroup::idClicked, this, [&e](int id) { e.OptionModeClick(id); });
+    connect(methodGroup_, &QButtonGroup::idClicked, this, [&e](int id) { e.OptionAcClick(id); });
+    for (int i = 0; i < kCells; ++i) {
+        connect(CommandMa[i], &QPushButton::clicked, this, [&e, i] { e.CommandMaClick(i); });
+    }
+    for (int c = 0; c < kConditionCells; ++c) {
+        connect(CommandIf[c], &QPushButton::clicked, this, [&e, c] { e.CommandIfClick(c); });
+    }
+    for (int k = 0; k < 4; ++k) {
+        connect(CommandIfB[k], &QPushButton::clicked, this, [&e, k] { e.CommandIfBClick(k); });
+    }
+    const std::pair<QPushButton*, void (Editor::*)()> buttons[] = {
+        {CommandMa0, &Editor::CommandMa0Click},   {CommandMa1, &Editor::CommandMa1Click},
+        {CommandMaRe, &Editor::CommandMaReClick}, {CommandMaRnd, &Editor::CommandMaRndClick},
+        {CommandNext, &Editor::CommandNextClick}, {CommandPrevious, &Editor::CommandPreviousClick},
+        {CommandDel, &Editor::CommandDelClick},   {CommandSe, &Editor::CommandSeClick},
+        {CommandRe, &Editor::CommandReClick},     {CommandSendData, &Editor::CommandSendDataClick},
+        {CommandRead, &Editor::CommandReadClick},
+    };
+    for (const auto& [button, handler] : buttons) {
+        connect(button, &QPushButton::clicked, this, [&e, handler = handler] { (e.*handler)(); });
+    }
+    connect(TextPlateNum, &QLineEdit::textChanged, this,
+            [&e](const QString& text) { e.TextPlateNumChange(text.toStdString()); });
+    connect(CommandClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(TimerMes, &QTimer::timeout, this, [&e] { e.TimerMesTimer(); });
+    connect(stopKey_, &QShortcut::activated, this, [&e] { e.StopTransfer(); });
+
+    const std::pair<QAction*, void (Editor::*)()> actions[] = {
+        {MenuNew, &Editor::MenuNewClick},           {MenuOpen, &Editor::MenuOpenClick},
+        {MenuOverSave, &Editor::MenuOverSaveClick}, {MenuNewSave, &Editor::MenuNewSaveClick},
+        {MenuHelpUse, &Editor::MenuHelpUseClick},
+    };
+    for (const auto& [action, handler] : actions) {
+        connect(action, &QAction::triggered, this, [&e, handler = handler] { (e.*handler)(); });
+    }
+    for (int i = 0; i < 9; ++i) {
+        connect(menucom[i], &QAction::triggered, this, [&e, i] { e.menucomClick(i); });
+    }
     connect(MenuEnd, &QAction::triggered, this, &QWidget::close);
-    connect(MenuHelpUse, &QAction::triggered, this, &FormMain::MenuHelpUseClick);
 }
 
-void FormMain::Load() {
-    InitDocument(doc_);
-    LabelMes->setText(QStringLiteral("KelvaraEditor"));
-    status_.MesCount = 0;
-    status_.MesLimit = 3;
-    status_.enabled = true;
-    TimerMes->start();
-    SetAll();
-    if (line_ != nullptr) line_->SelectPort(doc_.ComPort);
+// ---- EditorView ---------------------------------------------------------------------------
+
+void FormMain::ShowCell(Grid grid, int index, const CellLook& look) {
+    QPushButton* button = grid == Grid::kPattern ? CommandMa[static_cast<std::size_t>(index)]
+                                                 : CommandIf[static_cast<std::size_t>(index)];
+    button->setText(QString::fromUtf8(look.caption.data(), static_cast<int>(look.caption.size())));
+    SetFace(button, QColor(look.face.red, look.face.green, look.face.blue));
 }
 
-// ---- Display -------------------------------------------------------------------------------
-
-void FormMain::RefreshData(std::int16_t what) {
-    if (what == 0) {
-        for (int i = 0; i < kCells; ++i) ShowCell(CommandMa[i], doc_.MaData[i], false);
-    } else if (what == 1) {
-        if (doc_.NowPlate < 0 || doc_.NowPlate > kMaxPlates) return;
-        const Condition& condition = doc_.IfData[doc_.NowPlate];
-        for (int c = 0; c < kConditionCells; ++c) ShowCell(CommandIf[c], condition[c], true);
-    }
+void FormMain::ShowPlateLabel(const std::string& text, int now, int count) {
+    LabelPlate->setText(FromUtf8(text));
+    DescribePlates(*this, now, count);
 }
 
-void FormMain::Select(QButtonGroup* group, int id, void (FormMain::*handler)(int)) {
-    if (group->checkedId() == id) return;
-    group->button(id)->setChecked(true);
-    (this->*handler)(id);
+void FormMain::ShowPlateNumber(const std::string& text) {
+    const QSignalBlocker quiet(TextPlateNum);  // the editor runs the box's handler itself
+    TextPlateNum->setText(FromUtf8(text));
 }
 
-void FormMain::SetAll() {
-    if (doc_.GameMode == 0 || doc_.GameMode == 1) {
-        Select(modeGroup_, doc_.GameMode, &FormMain::OptionModeClick);
-    }
-    LabelPlate->setText(QStringLiteral("%1/%2").arg(doc_.NowPlate).arg(doc_.PlateCount));
-    TextPlateNum->setText(QString::number(doc_.NowPlate));
-    DescribePlates(*this, doc_.NowPlate, doc_.PlateCount);
-    RefreshData(0);
-    RefreshData(1);
-    if (doc_.NowPlate >= 0 && doc_.NowPlate <= kMaxPlates) {
-        const std::int16_t method = doc_.AcData[doc_.NowPlate];
-        if (method >= 0 && method <= 3) Select(methodGroup_, method, &FormMain::OptionAcClick);
-    }
-}
+void FormMain::SelectMode(int index) { modeGroup_->button(index)->setChecked(true); }
 
-void FormMain::ShowMessage(const QString& text) {
-    LabelMes->setText(text);
-    AnnounceStatus(LabelMes);
-    ArmStatusTimer();
-}
+void FormMain::SelectMethod(int index) { methodGroup_->button(index)->setChecked(true); }
 
-// ---- Handlers ------------------------------------------------------------------------------
-
-void FormMain::OptionModeClick(int index) {
-    if (index != 0 && index != 1) return;
-    const bool normal = index == 0;
-    for (QPushButton* button : CommandIf) button->setEnabled(normal);
-    for (QPushButton* button : CommandIfB) button->setEnabled(normal);
-    for (QRadioButton* option : OptionAc) option->setEnabled(normal);
-    doc_.GameMode = static_cast<std::int16_t>(index);
-}
-
-void FormMain::OptionAcClick(int index) { SetMethod(doc_, static_cast<std::int16_t>(index)); }
-
-void FormMain::CommandIfClick(int c) {
-    CycleCondition(doc_, c);
-    RefreshData(1);
-}
-
-void FormMain::CommandIfBClick(int index) {
-    if (index == 0) {
-        const int redraw = RandomData(doc_, *random_, 1);
-        if (redraw >= 0) RefreshData(static_cast<std::int16_t>(redraw));
-    } else if (AllData(doc_, static_cast<std::int16_t>(index - 1))) {
-        RefreshData(1);
-    }
-}
-
-// Every pattern edit ends here: the pattern is redrawn and the undo copy can no longer be
-// brought back by hand.
-void FormMain::PatternEdited() {
-    RefreshData(0);
-    CommandRe->setEnabled(false);
-}
-
-void FormMain::CommandMaClick(int i) {
-    TogglePattern(doc_, i);
-    PatternEdited();
-}
-
-void FormMain::CommandMa0Click() {
-    FillPattern(doc_, kOff);
-    PatternEdited();
-}
-
-void FormMain::CommandMa1Click() {
-    FillPattern(doc_, kOn);
-    PatternEdited();
-}
-
-void FormMain::CommandMaReClick() {
-    InvertPattern(doc_);
-    PatternEdited();
-}
-
-void FormMain::CommandMaRndClick() {
-    const int redraw = RandomData(doc_, *random_, 0);
-    if (redraw >= 0) RefreshData(static_cast<std::int16_t>(redraw));
-    CommandRe->setEnabled(false);
-}
-
-void FormMain::CommandNextClick() {
-    NextPlate(doc_);
-    SetAll();
-}
-
-void FormMain::CommandPreviousClick() {
-    PreviousPlate(doc_);
-    SetAll();
-}
-
-void FormMain::CommandDelClick() {
-    if (!DeletePlate(doc_)) {
-        ShowError(QStringLiteral("これ以上プレートを削除できません"));
-        return;
-    }
-    SetAll();
-}
-
-void FormMain::TextPlateNumChange(const QString& text) {
-    switch (PlateNumberChanged(doc_, text.toStdString())) {
-        case PlateNumberAction::Nothing:
+void FormMain::Enable(Control control, bool enabled) {
+    switch (control) {
+        case Control::kUndo:
+            CommandRe->setEnabled(enabled);
             break;
-        case PlateNumberAction::NotMade:
-            ShowError(QStringLiteral("現在そのプレートは作られてません"));
+        case Control::kSendData:
+            CommandSendData->setEnabled(enabled);
             break;
-        case PlateNumberAction::Go:
-            SetAll();
+        case Control::kRead:
+            CommandRead->setEnabled(enabled);
+            break;
+        case Control::kConditionCells:
+            for (QPushButton* button : CommandIf) button->setEnabled(enabled);
+            break;
+        case Control::kConditionAll:
+            for (QPushButton* button : CommandIfB) button->setEnabled(enabled);
+            break;
+        case Control::kMethods:
+            for (QRadioButton* option : OptionAc) option->setEnabled(enabled);
+            break;
+        case Control::kStopKey:
+            stopKey_->setEnabled(enabled);
             break;
     }
 }
 
-void FormMain::CommandSeClick() {
-    if (doc_.GameMode == 0) {
-        CommandRe->setEnabled(true);
-        RefreshData(0);
-        LabelMes->clear();
-        std::string matches;
-        SerchData(doc_, *work_, *random_, matches);
-        LabelMes->setText(QString::fromStdString(matches));
-        // The step leaves plate 1 current; show it, so the display names the current plate.
-        SetAll();
-        ShowMessage(matches.empty() ? QStringLiteral("条件にマッチするデータがありませんした。")
-                                    : QStringLiteral("条件にマッチしたデータを変化させました。"));
-    } else if (doc_.GameMode == 1) {
-        RefreshData(0);
-        LabelMes->clear();
-        LifeGame(doc_, *work_);
-        RefreshData(0);
-        ShowMessage(QStringLiteral("ライフゲームスタート"));
-    }
+void FormMain::ShowStatus(const std::string& text, bool announce) {
+    LabelMes->setText(FromUtf8(text));
+    if (announce) AnnounceStatus(LabelMes);
 }
 
-void FormMain::CommandReClick() {
-    doc_.MaData = doc_.MaBackup;
-    RefreshData(0);
-    ShowMessage(QStringLiteral("試しに動かしたデータをもとにもどしました。"));
-}
-
-void FormMain::CommandSendDataClick() {
-    if (OptionMode[0]->isChecked()) {
-        ComMain(kTransferWrite);
-    } else if (OptionMode[1]->isChecked()) {
-        ComMain(kTransferLifeGame);
-    }
-}
-
-void FormMain::CommandReadClick() {
-    doc_.MaBackup = doc_.MaData;
-    CommandRe->setEnabled(true);
-    ComMain(kTransferRead);
-    doc_.NowPlate = 1;
-    SetAll();
-}
-
-void FormMain::TimerMesTimer() {
-    if (status_.Tick()) {
-        LabelMes->setText(QString::fromUtf8(kRestingText));
+void FormMain::RunStatusTimer(bool run) {
+    if (!run) {
         TimerMes->stop();
+    } else if (!TimerMes->isActive()) {
+        TimerMes->start();
     }
 }
 
-void FormMain::MenuNewClick() {
-    NewDocument(doc_);
-    SetAll();
-}
+void FormMain::ShowBox(const Box& box) { dialogs_.Message(this, box); }
 
-void FormMain::MenuOpenClick() {
-    FileOpen();
-    SetFileTitle();
-}
+void FormMain::ShowTitle(const std::string& title) { setWindowTitle(FromUtf8(title)); }
 
-void FormMain::MenuOverSaveClick() {
-    OverSave();
-    SetFileTitle();
-}
-
-void FormMain::MenuNewSaveClick() {
-    RenameSave();
-    SetFileTitle();
-}
-
-Dialogs::FileFilters FormMain::FileFilters() {
-    return {{QStringLiteral("データファイル(*.dat)"), {QStringLiteral("*.dat")}},
-            {QStringLiteral("すべてのファイル(*.*)"), {QStringLiteral("*")}}};
-}
-
-void FormMain::RenameSave() {
-    const std::optional<QString> path =
-        dialogs_.SaveFileName(this, QStringLiteral("名前をつけて保存"), FileFilters(), lastPath_);
-    if (!path) return;
-    lastPath_ = *path;
-    // The name is taken exactly as typed: no extension is added, an existing file is
-    // replaced without a question, but never destroyed by a save that fails.
-    if (!SaveDataFile(path->toStdString(), doc_)) {
-        ShowError(QStringLiteral("ファイルを保存できませんでした。"));
-        return;
-    }
-    doc_.FileName = path->toStdString();
-}
-
-void FormMain::FileOpen() {
-    // Until a file has been chosen, the dialog starts in the examples that come with the editor.
-    const QString start =
-        lastPath_.isEmpty() ? ExamplesFolder(QCoreApplication::applicationDirPath()) : lastPath_;
-    const std::optional<QString> path =
-        dialogs_.OpenFileName(this, QStringLiteral("ファイルを開く"), FileFilters(), start);
-    if (!path) return;
-    lastPath_ = *path;
-    // Only data files are opened: the file's own name must contain ".dat", exactly.
-    if (!HasDataFileName(path->toStdString()) ||
-        LoadDataFile(path->toStdString(), doc_) != LoadStatus::Loaded) {
-        dialogs_.Message(this, QStringLiteral("不明なファイルです。"), QStringLiteral("エラー"),
-                         Dialogs::Icon::Exclamation);
-        return;
-    }
-    doc_.FileName = path->toStdString();
-    doc_.NowPlate = 1;
-    SetAll();
-}
-
-void FormMain::OverSave() {
-    if (doc_.FileName.empty()) {
-        RenameSave();
-        return;
-    }
-    if (!SaveDataFile(doc_.FileName, doc_)) {
-        ShowError(QStringLiteral("ファイルを保存できませんでした。"));
+void FormMain::CheckPort(int index) {
+    for (std::size_t i = 0; i < menucom.size(); ++i) {
+        menucom[i]->setChecked(static_cast<int>(i) == index);
     }
 }
 
-void FormMain::SetFileTitle() {
-    setWindowTitle(QStringLiteral("KelvaraEditor(") + QString::fromStdString(doc_.FileName) +
-                   QStringLiteral(")"));
+void FormMain::ChooseOpenFile(const FileRequest& request) {
+    editor_.OpenFileChosen(PathOf(dialogs_.OpenFileName(this, request)));
 }
 
-void FormMain::menucomClick(int index) {
-    if (index < 0 || index >= static_cast<int>(menucom.size())) return;
-    for (QAction* action : menucom) action->setChecked(false);
-    menucom[index]->setChecked(true);
-    doc_.ComPort = static_cast<std::int16_t>(index + 1);
+void FormMain::ChooseSaveFile(const FileRequest& request) {
+    editor_.SaveFileChosen(PathOf(dialogs_.SaveFileName(this, request)));
 }
 
-void FormMain::MenuHelpUseClick() {
+void FormMain::OpenHelp() {
     // Beside the program when built, in the data directory when installed. A missing page
     // shows nothing.
     const QString dir = QCoreApplication::applicationDirPath();
@@ -593,71 +400,20 @@ void FormMain::MenuHelpUseClick() {
     }
 }
 
-void FormMain::LineEvent(int code) {
-    if (const auto text = LineEventMessage(code)) {
-        dialogs_.Message(this, QString::fromStdString(*text), QStringLiteral("通信エラー"),
-                         Dialogs::Icon::Exclamation);
-    }
+void FormMain::ScheduleTransfer(const TransferWait& wait) {
+    pump_.Schedule(wait, [this] { editor_.ResumeTransfer(); });
 }
+
+void FormMain::CloseWindow() { QTimer::singleShot(0, this, &QWidget::close); }
 
 void FormMain::closeEvent(QCloseEvent* event) {
-    if (transferBusy_) {
-        // The transfer notices at its next poll, closes the port and returns; the window
-        // then closes itself.
-        closing_ = true;
+    if (editor_.CloseRequested()) {
+        event->accept();
+    } else {
         event->ignore();
-        return;
     }
-    event->accept();
 }
-
-// ---- Transfers -----------------------------------------------------------------------------
-
-void FormMain::ComMain(std::int16_t mode) {
-    if (line_ == nullptr) return;
-    // One transfer at a time on the port; editing stays possible while it runs.
-    transferBusy_ = true;
-    CommandSendData->setEnabled(false);
-    CommandRead->setEnabled(false);
-    stopKey_->Arm();
-    kelvara::ComMain(mode, doc_, *line_, *this, timing_);
-    stopKey_->Disarm();
-    CommandSendData->setEnabled(true);
-    CommandRead->setEnabled(true);
-    transferBusy_ = false;
-    if (closing_) QTimer::singleShot(0, this, &QWidget::close);
-}
-
-void FormMain::ProcessEvents() { QCoreApplication::processEvents(); }
-void FormMain::Sleep(int milliseconds) { QThread::msleep(static_cast<unsigned>(milliseconds)); }
-void FormMain::SetStatus(const std::string& text) {
-    LabelMes->setText(QString::fromStdString(text));
-    AnnounceStatus(LabelMes);
-}
-
-void FormMain::ArmStatusTimer() {
-    status_.Arm();
-    if (!TimerMes->isActive()) TimerMes->start();
-}
-
-bool FormMain::StopRequested() const { return stopKey_->Requested(); }
 
 void FormMain::setPortLister(PortLister ports) { portTips_->SetPortLister(std::move(ports)); }
-
-void FormMain::ShowPortOpenError() {
-    const QString details =
-        line_ != nullptr ? QString::fromStdString(line_->OpenErrorDetails()) : QString();
-    dialogs_.Message(this, QStringLiteral("ポートオープンエラー発生"), QStringLiteral("通信エラー"),
-                     Dialogs::Icon::None, details);
-}
-
-void FormMain::ShowTransferError(const std::string& text) {
-    dialogs_.Message(this, QString::fromStdString(text), QStringLiteral("通信エラー"),
-                     Dialogs::Icon::Exclamation);
-}
-
-void FormMain::ShowError(const QString& text) {
-    dialogs_.Message(this, text, QStringLiteral("エラー"), Dialogs::Icon::None);
-}
 
 }  // namespace kelvara

@@ -15,62 +15,38 @@
 #include "app/dialogs.h"
 #include "app/status_label.h"
 #include "device/qt_ports.h"
-#include "device/status_timer.h"
-#include "device/transfer.h"
-#include "document/document.h"
-#include "simulation/random.h"
+#include "device/transfer_pump.h"
+#include "editor/editor.h"
 
 class QAction;
 class QMenu;
+class QShortcut;
 
 namespace kelvara {
 
-struct SimulationWork;
 class CellGrid;
 class PortMenuTips;
-class TransferStopKey;
 
-// The editor's one window. It owns the document and has one slot per user event; each
-// slot calls the core and redraws what changed. Controls keep the names the machine's
+// The editor's one window: the Qt face of the editor. It builds the controls, lays them out and
+// colours them, forwards every user event to the Editor, which decides what each one does, and
+// draws what the Editor tells it (EditorView). Controls keep the names the machine's
 // documentation uses, so they are public for the tests that click them.
-class FormMain : public QMainWindow, public TransferHost {
+class FormMain : public QMainWindow, private EditorView {
     Q_OBJECT
 
   public:
-    // line may be null for a window that never talks to a device (tests); random may be
-    // null for the clock-seeded generator.
+    // line may be null for a window that never talks to a device (tests); random may be null
+    // for the clock-seeded generator. When line is a system serial line, its input wakes the
+    // transfer and its line events are shown.
     FormMain(Dialogs& dialogs, SerialLine* line = nullptr,
              std::unique_ptr<RandomSource> random = nullptr, QWidget* parent = nullptr);
     ~FormMain() override;
 
-    Document& document() { return doc_; }
-    const StatusTimer& statusTimer() const { return status_; }
+    Editor& editor() { return editor_; }
+    Document& document() { return editor_.document(); }
 
-    // Redraws: 0 the pattern buttons, 1 the condition buttons of the current plate.
-    void RefreshData(std::int16_t what);
-    // Redraws everything that depends on the document.
-    void SetAll();
-
-    // Shows a message on the status line and arms the status timer.
-    void ShowMessage(const QString& text);
-    // True while a transfer talks to the device.
-    bool transferBusy() const { return transferBusy_; }
-    // The pacing of transfers; tests shorten the time-out.
-    void setTransferTiming(const TransferTiming& timing) { timing_ = timing; }
     // Where the port menu's tooltips find the ports present (tests give a list of their own).
     void setPortLister(PortLister ports);
-    // The file dialogs' type list: data files, and every file.
-    static Dialogs::FileFilters FileFilters();
-
-    // TransferHost
-    void ProcessEvents() override;
-    void Sleep(int milliseconds) override;
-    void SetStatus(const std::string& text) override;
-    void ArmStatusTimer() override;
-    void ShowPortOpenError() override;
-    void ShowTransferError(const std::string& text) override;
-    bool Closing() const override { return closing_; }
-    bool StopRequested() const override;
 
     // Controls on the window.
     std::array<QRadioButton*, 2> OptionMode{};
@@ -115,70 +91,40 @@ class FormMain : public QMainWindow, public TransferHost {
     QMenu* MenuHelp = nullptr;
     QAction* MenuHelpUse = nullptr;
 
-    // Event handlers: one per user event, public so tests can drive the events they cannot
-    // click (the timer's tick, a line event).
-    void OptionModeClick(int index);
-    void OptionAcClick(int index);
-    void CommandIfClick(int c);
-    void CommandIfBClick(int index);
-    void CommandMaClick(int i);
-    void CommandMa0Click();
-    void CommandMa1Click();
-    void CommandMaReClick();
-    void CommandMaRndClick();
-    void CommandNextClick();
-    void CommandPreviousClick();
-    void CommandDelClick();
-    void TextPlateNumChange(const QString& text);
-    void CommandSeClick();
-    void CommandReClick();
-    void CommandSendDataClick();
-    void CommandReadClick();
-    void TimerMesTimer();
-    void MenuNewClick();
-    void MenuOpenClick();
-    void MenuOverSaveClick();
-    void MenuNewSaveClick();
-    void menucomClick(int index);
-    void MenuHelpUseClick();
-    void LineEvent(int code);
-
-    // File commands.
-    void RenameSave();
-    void FileOpen();
-    void OverSave();
-    void SetFileTitle();
-
-    // Runs one transfer with the transfer buttons disabled.
-    void ComMain(std::int16_t mode);
-
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
     void BuildControls();
     void BuildMenus();
-    void Load();
-    void ShowError(const QString& text);
-    void PatternEdited();
-    // Selects option id of group from code and, when the selection changes, runs its handler
-    // as a click would.
-    void Select(QButtonGroup* group, int id, void (FormMain::*handler)(int));
+    void Connect();
+
+    // EditorView
+    void ShowCell(Grid grid, int index, const CellLook& look) override;
+    void ShowPlateLabel(const std::string& text, int now, int count) override;
+    void ShowPlateNumber(const std::string& text) override;
+    void SelectMode(int index) override;
+    void SelectMethod(int index) override;
+    void Enable(Control control, bool enabled) override;
+    void ShowStatus(const std::string& text, bool announce) override;
+    void RunStatusTimer(bool run) override;
+    void ShowBox(const Box& box) override;
+    void ShowTitle(const std::string& title) override;
+    void CheckPort(int index) override;
+    void ChooseOpenFile(const FileRequest& request) override;
+    void ChooseSaveFile(const FileRequest& request) override;
+    void OpenHelp() override;
+    void ScheduleTransfer(const TransferWait& wait) override;
+    void CloseWindow() override;
 
     Dialogs& dialogs_;
-    SerialLine* line_;
-    std::unique_ptr<RandomSource> random_;
-    std::unique_ptr<SimulationWork> work_;
-    Document doc_;
-    StatusTimer status_;
+    DiskDataFiles files_;
+    Editor editor_;
+    TransferPump pump_;
     QButtonGroup* modeGroup_ = nullptr;
     QButtonGroup* methodGroup_ = nullptr;
     PortMenuTips* portTips_ = nullptr;
-    TransferStopKey* stopKey_ = nullptr;
-    QString lastPath_;  // offered again by the next file dialog
-    TransferTiming timing_;
-    bool transferBusy_ = false;
-    bool closing_ = false;
+    QShortcut* stopKey_ = nullptr;
 };
 
 }  // namespace kelvara

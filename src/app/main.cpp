@@ -13,8 +13,6 @@ int main(int argc, char* argv[]) {
     kelvara::QtDialogs dialogs;
     kelvara::SystemSerialLine line;
     kelvara::FormMain window(dialogs, &line);
-    QObject::connect(&line, &kelvara::SystemSerialLine::lineEvent, &window,
-                     &kelvara::FormMain::LineEvent);
     window.show();
     return app.exec();
 }

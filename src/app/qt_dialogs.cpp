@@ -8,12 +8,18 @@
 
 namespace kelvara {
 
-void QtDialogs::Message(QWidget* parent, const QString& text, const QString& title, Icon icon,
-                        const QString& details) {
-    QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon, title,
-                    text, QMessageBox::Ok, parent);
-    if (!details.isEmpty()) box.setInformativeText(details);
-    box.exec();
+namespace {
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+void QtDialogs::Message(QWidget* parent, const Box& box) {
+    QMessageBox message(
+        box.icon == Box::Icon::kExclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
+        Text(box.title), Text(box.text), QMessageBox::Ok, parent);
+    if (!box.details.empty()) message.setInformativeText(Text(box.details));
+    message.exec();
 }
 
 namespace {
@@ -22,21 +28,23 @@ namespace {
 // hidden, shows what stands before them. So "すべてのファイル(*.*) (*)" reads
 // "すべてのファイル(*.*)" and shows every file, also one without a dot, which "*.*" would hide
 // outside Windows.
-QStringList NameFilters(const Dialogs::FileFilters& filters) {
+QStringList NameFilters(const std::vector<FileFilter>& filters) {
     QStringList names;
-    for (const Dialogs::FileFilter& filter : filters) {
-        names << filter.caption + QStringLiteral(" (") + filter.patterns.join(u' ') +
+    for (const FileFilter& filter : filters) {
+        QStringList patterns;
+        for (const std::string& pattern : filter.patterns) patterns << Text(pattern);
+        names << Text(filter.caption) + QStringLiteral(" (") + patterns.join(u' ') +
                      QStringLiteral(")");
     }
     return names;
 }
 
-std::optional<QString> RunFileDialog(QWidget* parent, const QString& title,
-                                     const Dialogs::FileFilters& filters,
-                                     const QString& initialPath, QFileDialog::AcceptMode mode) {
-    QFileDialog dialog(parent, title);
+std::optional<QString> RunFileDialog(QWidget* parent, const FileRequest& request,
+                                     QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(parent, Text(request.title));
+    const QString initialPath = Text(request.initialPath);
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-    dialog.setNameFilters(NameFilters(filters));
+    dialog.setNameFilters(NameFilters(request.filters));
     dialog.setAcceptMode(mode);
     // No overwrite question, no existence check, no default extension: the name is taken
     // exactly as typed.
@@ -56,16 +64,12 @@ std::optional<QString> RunFileDialog(QWidget* parent, const QString& title,
 
 }  // namespace
 
-std::optional<QString> QtDialogs::OpenFileName(QWidget* parent, const QString& title,
-                                               const FileFilters& filters,
-                                               const QString& initialPath) {
-    return RunFileDialog(parent, title, filters, initialPath, QFileDialog::AcceptOpen);
+std::optional<QString> QtDialogs::OpenFileName(QWidget* parent, const FileRequest& request) {
+    return RunFileDialog(parent, request, QFileDialog::AcceptOpen);
 }
 
-std::optional<QString> QtDialogs::SaveFileName(QWidget* parent, const QString& title,
-                                               const FileFilters& filters,
-                                               const QString& initialPath) {
-    return RunFileDialog(parent, title, filters, initialPath, QFileDialog::AcceptSave);
+std::optional<QString> QtDialogs::SaveFileName(QWidget* parent, const FileRequest& request) {
+    return RunFileDialog(parent, request, QFileDialog::AcceptSave);
 }
 
 void QtDialogs::OpenWithDesktop(const QString& path) {

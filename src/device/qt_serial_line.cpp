@@ -92,6 +92,7 @@ QtSerialLine::QtSerialLine(QObject* parent, PortLister ports)
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialLine::OnError);
+    connect(&port_, &QSerialPort::readyRead, this, &SystemLineBase::inputArrived);
 }
 
 QtSerialLine::~QtSerialLine() { Close(); }
@@ -158,19 +159,8 @@ std::string QtSerialLine::ReadAll() {
     return std::string(data.constData(), static_cast<std::size_t>(data.size()));
 }
 
-void QtSerialLine::WaitForInput(int milliseconds) {
-    if (!IsOpen()) {
-        return;
-    }
-    // Returns as soon as a character arrives; a wait that runs out is no error of the line.
-    if (!port_.waitForReadyRead(milliseconds) && port_.error() == QSerialPort::TimeoutError) {
-        port_.clearError();
-    }
-}
-
 void QtSerialLine::OnError(QSerialPort::SerialPortError error) {
-    // Errors of opening are the port-open box's business; a closed port has no line, and a
-    // wait for input that runs out is no fault.
+    // Errors of opening are the port-open box's business, and a closed port has no line.
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || opening_ ||
         !port_.isOpen()) {
         return;

@@ -17,7 +17,8 @@ namespace kelvara {
 // The serial line over QSerialPort at 9600 baud, 8 data bits, no parity, 1 stop bit, no flow
 // control, RTS off. The port is open only between Open and Close; each Open finds the device
 // behind the COM number afresh (see ResolveSystemPort), so an adapter plugged in after start-up
-// is found. Line errors while it is open are reported by lineEvent, delivered with the window's
+// is found. Input that arrives is announced by inputArrived. Line errors while it is open are
+// reported by lineEvent, delivered with the window's
 // next event processing, each kind once per opening. A read or resource error means the device
 // side went away: the line then reads as closed, and no event is reported for it.
 //
@@ -34,7 +35,6 @@ class QtSerialLine : public SystemLineBase {
     void Close() override;
     void Write(std::string_view text) override;
     std::string ReadAll() override;
-    void WaitForInput(int milliseconds) override;
 
   private:
     void OnError(QSerialPort::SerialPortError error);

@@ -30,6 +30,8 @@ class SystemLineBase : public QObject, public SerialLine {
   signals:
     // A line event code (see line_events.h); LineEventMessage gives the text to show.
     void lineEvent(int code);
+    // Characters have arrived for ReadAll (a line that cannot tell never emits it).
+    void inputArrived();
 
   protected:
     SystemLineBase(QObject* parent, PortLister ports);

@@ -30,229 +30,19 @@ std::string PlateReason(int plate) {
            "に送信できない値があります。ファイルを確認してください。";
 }
 
-// How one exchange ends before its last unit.
-enum class Stop { kNone, kClosing, kStopped, kLineLost, kUnsendable, kGaveUp };
-
-// One call's exchange with the device. Everything sent is read from the document at the
-// moment it goes out, so an edit made while a wait lets the window run goes out with the
-// units that follow it.
-class Exchange {
-  public:
-    Exchange(Document& doc, SerialLine& line, TransferHost& host, const TransferTiming& timing)
-        : doc_(doc), line_(line), host_(host), timing_(timing) {}
-
-    bool TimedOut() const { return timedOut_; }
-    Stop Stopped() const { return stop_; }
-    const std::string& UnsendableText() const { return unsendable_; }
-
-    void Write() {
-        host_.SetStatus(kWriteSendingText);
-        total_ = WriteUnits(doc_.PlateCount);
-        if (!Send(CountByte(doc_.PlateCount), kCountReason)) {
-            return;
-        }
-        host_.Sleep(timing_.unitSleepMs);
-        if (!SendRows()) {
-            return;
-        }
-        host_.Sleep(timing_.unitSleepMs);
-        if (!AwaitAck()) {
-            return;
-        }
-        // The plate count is read again as the plates start: an edit during the rows counts.
-        const int plates = std::min<int>(doc_.PlateCount, kMaxPlates);
-        total_ = WriteUnits(plates);
-        for (int p = 1; p <= plates; ++p) {
-            const Condition& cells = doc_.IfData[p];
-            const std::string reason = PlateReason(p);
-            if (!SendUnit(PairDigit(cells[0], cells[1]), PairDigit(cells[2], cells[3]), reason) ||
-                !AwaitAck()) {
-                return;
-            }
-            if (!SendUnit(PairDigit(cells[4], cells[5]), PairDigit(cells[6], cells[7]), reason) ||
-                !AwaitAck()) {
-                return;
-            }
-            if (!SendUnit(CellEightMethodDigit(cells[8], doc_.AcData[p]), kPlateTrailer[0],
-                          reason)) {
-                return;
-            }
-            host_.Sleep(timing_.unitSleepMs);
-            if (!AwaitAck()) {
-                return;
-            }
-        }
-        host_.SetStatus(kWriteDoneText);
-        host_.ArmStatusTimer();
+// The length the reply announces by its count byte; 0 while that is not known.
+int ExpectedReplyLength(std::string_view reply) {
+    const ReplyCount count = DecodeReplyCount(reply);
+    switch (count.kind) {
+        case ReplyCount::Kind::kLifeGame:
+            return static_cast<int>(kReplyFrame);
+        case ReplyCount::Kind::kPlates:
+            return static_cast<int>(kReplyFrame + kReplyPlate * count.plates);
+        case ReplyCount::Kind::kUnreadable:
+            break;
     }
-
-    void LifeGame() {
-        host_.SetStatus(kLifeGameSendingText);
-        total_ = kUnitsBeforePlates;
-        line_.Write(kLifeGameMarker);
-        host_.Sleep(timing_.unitSleepMs);
-        if (!SendRows() || !AwaitAck()) {
-            return;
-        }
-        host_.SetStatus(kLifeGameDoneText);
-        host_.ArmStatusTimer();
-    }
-
-    void Read() {
-        host_.SetStatus(kReadingText);
-        line_.Write(kReadRequest);
-        host_.Sleep(timing_.requestSleepMs);
-        std::string reply;
-        if (!AwaitReply(reply)) {
-            return;
-        }
-        // Only a whole reply that agrees with its own count is taken; anything else would
-        // leave the document half old and half new.
-        if (!timedOut_ && ReplyAcceptable(reply, doc_)) {
-            DecodeReply(reply, doc_);
-        } else {
-            timedOut_ = true;
-        }
-        host_.SetStatus(kReadDoneText);
-        host_.ArmStatusTimer();
-    }
-
-  private:
-    // The count or marker has gone out; each row follows the acknowledgement of the unit
-    // before it.
-    bool SendRows() {
-        for (int row = 0; row < kRows; ++row) {
-            if (!AwaitAck() || !Send(RowByte(doc_.MaData, row), kPatternReason)) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    // A value without a character on the line ends the exchange here: nothing is sent in its
-    // place, and nothing after it, or the device would fall out of step.
-    bool Send(const std::optional<std::string>& text, const std::string& reason) {
-        if (!text) {
-            return Unsendable(reason);
-        }
-        line_.Write(*text);
-        return true;
-    }
-    // The two characters of a plate unit go out one at a time, and only when both have one:
-    // half a unit would leave the device waiting for the other half.
-    bool SendUnit(std::optional<char> first, std::optional<char> second,
-                  const std::string& reason) {
-        if (!first || !second) {
-            return Unsendable(reason);
-        }
-        line_.Write(std::string_view(&*first, 1));
-        line_.Write(std::string_view(&*second, 1));
-        return true;
-    }
-    bool Unsendable(const std::string& reason) {
-        stop_ = Stop::kUnsendable;
-        unsendable_ = reason;
-        return false;
-    }
-
-    // One poll: the window runs its pending events, then whatever arrived is appended. False
-    // when the exchange must end here: the window is closing, the user stopped it, or the line
-    // went away.
-    bool Poll(std::string& received) {
-        host_.ProcessEvents();
-        if (host_.Closing()) {
-            stop_ = Stop::kClosing;
-            return false;
-        }
-        if (host_.StopRequested()) {
-            stop_ = Stop::kStopped;
-            return false;
-        }
-        received += line_.ReadAll();
-        if (!line_.IsOpen()) {
-            stop_ = Stop::kLineLost;
-            return false;
-        }
-        return true;
-    }
-
-    // Waits until everything received since the last send is exactly one '*'. A wait that
-    // gives up sets the time-out flag; the exchange goes on regardless. False only when the
-    // exchange must end (see Poll).
-    bool AwaitAck() {
-        std::string received;
-        for (int counter = 0;; ++counter) {
-            if (!Poll(received)) {
-                return false;
-            }
-            if (received == kAck) {
-                host_.Progress(++acknowledged_, total_);
-                return true;
-            }
-            line_.WaitForInput(timing_.pollSleepMs);
-            if (counter > timing_.pollLimit) {
-                host_.Progress(acknowledged_, total_);
-                return GiveUp();
-            }
-        }
-    }
-
-    // Waits until the reply is framed by '*' at both ends. False only when the exchange must
-    // end (see Poll).
-    bool AwaitReply(std::string& reply) {
-        for (int counter = 0;; ++counter) {
-            const std::size_t before = reply.size();
-            if (!Poll(reply)) {
-                return false;
-            }
-            if (reply.size() != before) {
-                host_.Progress(static_cast<int>(reply.size()), ExpectedReplyLength(reply));
-            }
-            if (reply.size() > 1 && reply.front() == kAck[0] && reply.back() == kAck[0]) {
-                return true;
-            }
-            line_.WaitForInput(timing_.pollSleepMs);
-            if (counter > timing_.pollLimit) {
-                return GiveUp();
-            }
-        }
-    }
-
-    // A wait that ran out sets the time-out flag; the exchange goes on unless the timing says
-    // to end it there.
-    bool GiveUp() {
-        timedOut_ = true;
-        if (timing_.endAtFirstTimeOut) {
-            stop_ = Stop::kGaveUp;
-            return false;
-        }
-        return true;
-    }
-
-    // The length the reply announces by its count byte; 0 while that is not known.
-    static int ExpectedReplyLength(std::string_view reply) {
-        const ReplyCount count = DecodeReplyCount(reply);
-        switch (count.kind) {
-            case ReplyCount::Kind::kLifeGame:
-                return static_cast<int>(kReplyFrame);
-            case ReplyCount::Kind::kPlates:
-                return static_cast<int>(kReplyFrame + kReplyPlate * count.plates);
-            case ReplyCount::Kind::kUnreadable:
-                break;
-        }
-        return 0;
-    }
-
-    Document& doc_;
-    SerialLine& line_;
-    TransferHost& host_;
-    const TransferTiming& timing_;
-    bool timedOut_ = false;
-    Stop stop_ = Stop::kNone;
-    std::string unsendable_;
-    int acknowledged_ = 0;
-    int total_ = 0;
-};
+    return 0;
+}
 
 }  // namespace
 
@@ -307,57 +97,287 @@ std::optional<std::string> UnsendableReason(const Document& doc, std::int16_t mo
     }
 }
 
-TransferResult ComMain(std::int16_t mode, Document& doc, SerialLine& line, TransferHost& host,
-                       const TransferTiming& timing) {
-    if (host.Closing()) {
-        return TransferResult::kClosing;
+ComMain::ComMain(std::int16_t mode, Document& doc, SerialLine& line, TransferHost& host,
+                 const TransferTiming& timing)
+    : mode_(mode), doc_(doc), line_(line), host_(host), timing_(timing) {}
+
+TransferWait ComMain::Resume() {
+    for (;;) {
+        if (const std::optional<TransferWait> wait = Advance()) {
+            return *wait;
+        }
     }
-    if (const auto reason = UnsendableReason(doc, mode)) {
-        host.ShowTransferError(*reason);
-        return TransferResult::kRefused;
-    }
-    line.SelectPort(doc.ComPort);
-    line.Open();
-    if (!line.IsOpen()) {
-        host.ShowPortOpenError();
-        return TransferResult::kPortOpenFailed;
-    }
-    Exchange exchange(doc, line, host, timing);
-    switch (mode) {
-        case kTransferRead:
-            exchange.Read();
+}
+
+// One step on; a wait when the routine must hand control back.
+std::optional<TransferWait> ComMain::Advance() {
+    switch (phase_) {
+        case Phase::kStart:
+            return Start();
+        case Phase::kRun:
+            if (next_ == steps_.size()) {
+                return End(Stop::kNone);
+            }
+            return Execute(steps_[next_++]);
+        case Phase::kPoll:
+            return Poll();
+        case Phase::kSlept:
+            return Slept();
+        case Phase::kFinished:
             break;
+    }
+    return TransferWait{};
+}
+
+std::optional<TransferWait> ComMain::Start() {
+    if (host_.Closing()) {
+        return Finish(TransferResult::kClosing);
+    }
+    if (const auto reason = UnsendableReason(doc_, mode_)) {
+        host_.ShowTransferError(*reason);
+        return Finish(TransferResult::kRefused);
+    }
+    line_.SelectPort(doc_.ComPort);
+    line_.Open();
+    if (!line_.IsOpen()) {
+        host_.ShowPortOpenError();
+        return Finish(TransferResult::kPortOpenFailed);
+    }
+    // The steps of the mode, in the order they happen. A write's plates are added when its
+    // plate loop starts, from the count at that moment.
+    const auto rows = [this](bool lastAfterPause) {
+        for (int row = 0; row < kRows; ++row) {
+            steps_.push_back({Op::kAwaitAck});
+            steps_.push_back({Op::kSendRow, row});
+        }
+        if (lastAfterPause) steps_.push_back({Op::kPause});
+        steps_.push_back({Op::kAwaitAck});
+    };
+    switch (mode_) {
         case kTransferWrite:
-            exchange.Write();
+            steps_ = {{Op::kSendingText}, {Op::kSendCount}, {Op::kPause}};
+            rows(true);
+            steps_.push_back({Op::kBeginPlates});
             break;
         case kTransferLifeGame:
-            exchange.LifeGame();
+            steps_ = {{Op::kSendingText}, {Op::kSendMarker}, {Op::kPause}};
+            rows(false);  // no pause before the last wait
+            steps_.push_back({Op::kDoneText});
+            break;
+        case kTransferRead:
+            steps_ = {{Op::kSendingText},
+                      {Op::kSendRequest},
+                      {Op::kPauseRequest},
+                      {Op::kAwaitReply},
+                      {Op::kTakeReply}};
             break;
         default:
             break;
     }
-    line.Close();
-    switch (exchange.Stopped()) {
+    phase_ = Phase::kRun;
+    return std::nullopt;
+}
+
+std::optional<TransferWait> ComMain::Execute(Step step) {
+    switch (step.op) {
+        case Op::kSendingText:
+            host_.SetStatus(mode_ == kTransferWrite      ? kWriteSendingText
+                            : mode_ == kTransferLifeGame ? kLifeGameSendingText
+                                                         : kReadingText);
+            total_ = mode_ == kTransferWrite ? WriteUnits(doc_.PlateCount) : kUnitsBeforePlates;
+            break;
+        case Op::kSendCount:
+            if (!Send(CountByte(doc_.PlateCount), kCountReason)) return End(Stop::kUnsendable);
+            break;
+        case Op::kSendMarker:
+            line_.Write(kLifeGameMarker);
+            break;
+        case Op::kSendRequest:
+            line_.Write(kReadRequest);
+            break;
+        case Op::kSendRow:
+            if (!Send(RowByte(doc_.MaData, step.arg), kPatternReason)) {
+                return End(Stop::kUnsendable);
+            }
+            break;
+        case Op::kBeginPlates: {
+            // The plate count is read again as the plates start: an edit during the rows counts.
+            const int plates = std::min<int>(doc_.PlateCount, kMaxPlates);
+            total_ = WriteUnits(plates);
+            for (int p = 1; p <= plates; ++p) {
+                for (int unit = 0; unit < kUnitsPerPlate; ++unit) {
+                    steps_.push_back({Op::kSendPlateUnit, p * kUnitsPerPlate + unit});
+                    if (unit == kUnitsPerPlate - 1) steps_.push_back({Op::kPause});
+                    steps_.push_back({Op::kAwaitAck});
+                }
+            }
+            steps_.push_back({Op::kDoneText});
+            break;
+        }
+        case Op::kSendPlateUnit: {
+            const int p = step.arg / kUnitsPerPlate;
+            const Condition& cells = doc_.IfData[p];
+            const std::string reason = PlateReason(p);
+            bool sent = false;
+            switch (step.arg % kUnitsPerPlate) {
+                case 0:
+                    sent = SendUnit(PairDigit(cells[0], cells[1]), PairDigit(cells[2], cells[3]),
+                                    reason);
+                    break;
+                case 1:
+                    sent = SendUnit(PairDigit(cells[4], cells[5]), PairDigit(cells[6], cells[7]),
+                                    reason);
+                    break;
+                default:
+                    sent = SendUnit(CellEightMethodDigit(cells[8], doc_.AcData[p]),
+                                    kPlateTrailer[0], reason);
+                    break;
+            }
+            if (!sent) return End(Stop::kUnsendable);
+            break;
+        }
+        case Op::kPause:
+            return TransferWait{TransferWait::Kind::kPause, timing_.unitSleepMs};
+        case Op::kPauseRequest:
+            return TransferWait{TransferWait::Kind::kPause, timing_.requestSleepMs};
+        case Op::kAwaitAck:
+        case Op::kAwaitReply:
+            return Await(step.op);
+        case Op::kTakeReply:
+            // Only a whole reply that agrees with its own count is taken; anything else would
+            // leave the document half old and half new.
+            if (!timedOut_ && ReplyAcceptable(received_, doc_)) {
+                DecodeReply(received_, doc_);
+            } else {
+                timedOut_ = true;
+            }
+            [[fallthrough]];
+        case Op::kDoneText:
+            host_.SetStatus(mode_ == kTransferWrite      ? kWriteDoneText
+                            : mode_ == kTransferLifeGame ? kLifeGameDoneText
+                                                         : kReadDoneText);
+            host_.ArmStatusTimer();
+            break;
+    }
+    return std::nullopt;
+}
+
+// A wait starts: nothing received since the send, the poll counter at 0, and the window runs
+// its events before the first poll.
+TransferWait ComMain::Await(Op op) {
+    awaiting_ = op;
+    received_.clear();
+    counter_ = 0;
+    phase_ = Phase::kPoll;
+    return TransferWait{TransferWait::Kind::kEvents};
+}
+
+// One poll, after the window has run its pending events: whatever arrived is appended. The
+// exchange ends here when the window is closing, the user stopped it, or the line went away.
+std::optional<TransferWait> ComMain::Poll() {
+    if (host_.Closing()) {
+        return End(Stop::kClosing);
+    }
+    if (host_.StopRequested()) {
+        return End(Stop::kStopped);
+    }
+    const std::size_t before = received_.size();
+    received_ += line_.ReadAll();
+    if (!line_.IsOpen()) {
+        return End(Stop::kLineLost);
+    }
+    bool answered = false;
+    if (awaiting_ == Op::kAwaitAck) {
+        // Everything received since the send must be exactly one '*'.
+        answered = received_ == kAck;
+        if (answered) host_.Progress(++acknowledged_, total_);
+    } else {
+        if (received_.size() != before) {
+            host_.Progress(static_cast<int>(received_.size()), ExpectedReplyLength(received_));
+        }
+        answered =
+            received_.size() > 1 && received_.front() == kAck[0] && received_.back() == kAck[0];
+    }
+    if (answered) {
+        phase_ = Phase::kRun;
+        return std::nullopt;
+    }
+    phase_ = Phase::kSlept;
+    return TransferWait{TransferWait::Kind::kInput, timing_.pollSleepMs};
+}
+
+// The pause after an unanswered poll is over. A wait that has run out sets the time-out flag;
+// the exchange goes on with its next step unless the timing says to end it there.
+std::optional<TransferWait> ComMain::Slept() {
+    if (counter_ > timing_.pollLimit) {
+        if (awaiting_ == Op::kAwaitAck) host_.Progress(acknowledged_, total_);
+        timedOut_ = true;
+        if (timing_.endAtFirstTimeOut) {
+            return End(Stop::kGaveUp);
+        }
+        phase_ = Phase::kRun;
+        return std::nullopt;
+    }
+    ++counter_;
+    phase_ = Phase::kPoll;
+    return TransferWait{TransferWait::Kind::kEvents};
+}
+
+// A value without a character on the line ends the exchange here: nothing is sent in its
+// place, and nothing after it, or the device would fall out of step.
+bool ComMain::Send(const std::optional<std::string>& text, const std::string& reason) {
+    if (!text) {
+        unsendable_ = reason;
+        return false;
+    }
+    line_.Write(*text);
+    return true;
+}
+
+// The two characters of a plate unit go out one at a time, and only when both have one: half a
+// unit would leave the device waiting for the other half.
+bool ComMain::SendUnit(std::optional<char> first, std::optional<char> second,
+                       const std::string& reason) {
+    if (!first || !second) {
+        unsendable_ = reason;
+        return false;
+    }
+    line_.Write(std::string_view(&*first, 1));
+    line_.Write(std::string_view(&*second, 1));
+    return true;
+}
+
+// The port is closed and the outcome reported.
+TransferWait ComMain::End(Stop stop) {
+    line_.Close();
+    switch (stop) {
         case Stop::kClosing:
-            return TransferResult::kClosing;
+            return Finish(TransferResult::kClosing);
         case Stop::kUnsendable:
-            host.ShowTransferError(exchange.UnsendableText());
-            return TransferResult::kRefused;
+            host_.ShowTransferError(unsendable_);
+            return Finish(TransferResult::kRefused);
         case Stop::kStopped:
         case Stop::kLineLost:
         case Stop::kGaveUp:
-            host.SetStatus(kTransferRetryText);
-            return exchange.Stopped() == Stop::kStopped    ? TransferResult::kStopped
-                   : exchange.Stopped() == Stop::kLineLost ? TransferResult::kLineLost
-                                                           : TransferResult::kGaveUp;
+            host_.SetStatus(kTransferRetryText);
+            return Finish(stop == Stop::kStopped    ? TransferResult::kStopped
+                          : stop == Stop::kLineLost ? TransferResult::kLineLost
+                                                    : TransferResult::kGaveUp);
         case Stop::kNone:
             break;
     }
-    if (exchange.TimedOut()) {
-        host.SetStatus(kTransferRetryText);
-        return TransferResult::kTimedOut;
+    if (timedOut_) {
+        host_.SetStatus(kTransferRetryText);
+        return Finish(TransferResult::kTimedOut);
     }
-    return TransferResult::kDone;
+    return Finish(TransferResult::kDone);
+}
+
+TransferWait ComMain::Finish(TransferResult result) {
+    result_ = result;
+    phase_ = Phase::kFinished;
+    steps_.clear();
+    return TransferWait{};
 }
 
 }  // namespace kelvara

@@ -11,7 +11,8 @@
 namespace kelvara {
 
 // The serial line as the transfer routine sees it. The Qt adapter implements it over
-// QSerialPort; tests implement it with a scripted device.
+// QSerialPort; tests implement it with a scripted device. Nothing of it waits: the routine's
+// caller waits between polls, woken by the line's input where the line can tell of it.
 class SerialLine {
   public:
     virtual ~SerialLine() = default;
@@ -23,8 +24,6 @@ class SerialLine {
     virtual void Close() = 0;
     virtual void Write(std::string_view text) = 0;  // hands characters to the port
     virtual std::string ReadAll() = 0;              // every character waiting, maybe none
-    // The pause between two polls: returns once input has arrived, or after milliseconds.
-    virtual void WaitForInput(int milliseconds) = 0;
     // Why the last Open failed, in words for the user (the device tried and the system's
     // reason); empty when there is nothing to add to the port-open box.
     virtual std::string OpenErrorDetails() const { return {}; }
@@ -34,8 +33,6 @@ class SerialLine {
 class TransferHost {
   public:
     virtual ~TransferHost() = default;
-    virtual void ProcessEvents() = 0;  // one pass of the window's pending events
-    virtual void Sleep(int milliseconds) = 0;
     virtual void SetStatus(const std::string& text) = 0;  // the status label
     virtual void ArmStatusTimer() = 0;                    // MesCount = 0, MesLimit = 3, timer on
     virtual void ShowPortOpenError() = 0;  // "ポートオープンエラー発生", "通信エラー", OK, no icon
@@ -110,6 +107,20 @@ enum class TransferResult {
     kGaveUp,  // endAtFirstTimeOut: a wait gave up and nothing more was sent; like a time-out
 };
 
+// What the routine waits for when it hands control back to its caller. The caller's event loop
+// resumes it (ComMain::Resume) once the wait is over; meanwhile the window goes on as usual.
+struct TransferWait {
+    enum class Kind {
+        kEvents,  // before a poll: let the window run its pending events once, then resume
+        kInput,   // after a poll that found no answer: resume when input arrives, or after
+                  // milliseconds at the latest
+        kPause,   // the fixed pause after a unit or the read request: resume after milliseconds
+        kDone,    // the transfer is over: Result() says how it ended
+    };
+    Kind kind = Kind::kDone;
+    int milliseconds = 0;
+};
+
 // One exchange with the device: gives doc.ComPort to the line, opens it, reads (0), writes (1)
 // or sends life game mode (2), closes the line and reports a wait that gave up on the status
 // label. A document that cannot be sent is refused with host.ShowTransferError before the
@@ -119,7 +130,73 @@ enum class TransferResult {
 // poll, sending nothing more and closing the port, when the user stops it or the line goes away
 // (both reported like a time-out) and when host.Closing() turns true (no further text); with
 // timing.endAtFirstTimeOut also at the first wait that gives up.
-TransferResult ComMain(std::int16_t mode, Document& doc, SerialLine& line, TransferHost& host,
-                       const TransferTiming& timing = {});
+//
+// Nothing happens at construction. Each Resume runs the exchange on until its next wait and
+// returns that wait; the caller resumes it when the wait is over, until kDone. Everything sent
+// is read from doc at the moment it goes out, so an edit made while the routine waits goes out
+// with the units that follow it. doc, line and host must outlive the transfer.
+class ComMain {
+  public:
+    ComMain(std::int16_t mode, Document& doc, SerialLine& line, TransferHost& host,
+            const TransferTiming& timing = {});
+
+    TransferWait Resume();
+    bool Finished() const { return phase_ == Phase::kFinished; }
+    std::int16_t Mode() const { return mode_; }
+    TransferResult Result() const { return result_; }  // once Finished
+
+  private:
+    // One step of the exchange; the wait comes from Execute.
+    enum class Op {
+        kSendingText,    // the mode's status text before the first unit
+        kSendCount,      // the plate count byte
+        kSendMarker,     // life game mode's "ff"
+        kSendRequest,    // the read request "00"
+        kSendRow,        // pattern row arg
+        kBeginPlates,    // the plate count is read again: the plates' steps follow
+        kSendPlateUnit,  // unit arg % 3 of plate arg / 3
+        kPause,          // the pause after a unit
+        kPauseRequest,   // the pause after the read request
+        kAwaitAck,       // until the device has sent exactly one '*'
+        kAwaitReply,     // until the reply is framed by '*'
+        kTakeReply,      // a whole reply goes into the document
+        kDoneText,       // the mode's completion text, and the status timer armed
+    };
+    struct Step {
+        Op op;
+        int arg = 0;
+    };
+    // How the exchange ends before its last step.
+    enum class Stop { kNone, kClosing, kStopped, kLineLost, kUnsendable, kGaveUp };
+    enum class Phase { kStart, kRun, kPoll, kSlept, kFinished };
+
+    std::optional<TransferWait> Advance();
+    std::optional<TransferWait> Start();
+    std::optional<TransferWait> Execute(Step step);  // a copy: a step may add steps
+    std::optional<TransferWait> Poll();
+    std::optional<TransferWait> Slept();
+    TransferWait Await(Op op);
+    TransferWait End(Stop stop);
+    TransferWait Finish(TransferResult result);
+    bool Send(const std::optional<std::string>& text, const std::string& reason);
+    bool SendUnit(std::optional<char> first, std::optional<char> second, const std::string& reason);
+
+    std::int16_t mode_;
+    Document& doc_;
+    SerialLine& line_;
+    TransferHost& host_;
+    const TransferTiming timing_;
+    Phase phase_ = Phase::kStart;
+    std::vector<Step> steps_;
+    std::size_t next_ = 0;
+    Op awaiting_ = Op::kAwaitAck;
+    std::string received_;  // since the last send
+    int counter_ = 0;       // polls of the wait so far
+    bool timedOut_ = false;
+    std::string unsendable_;
+    int acknowledged_ = 0;
+    int total_ = 0;
+    TransferResult result_ = TransferResult::kDone;
+};
 
 }  // namespace kelvara

@@ -25,9 +25,6 @@ namespace kelvara {
 
 namespace {
 
-// Reads return at once with what the driver holds; with nothing there a read waits for the
-// first character, at most this long.
-constexpr int kDefaultReadWaitMs = 3;
 constexpr DWORD kQueueSize = 4096;
 
 std::string Utf8(const wchar_t* text, std::size_t length) {
@@ -158,8 +155,6 @@ bool Win32SerialLine::Open() {
         return true;
     }
     gone_ = false;
-    received_.clear();
-    readWaitMs_ = -1;
     if (!FindDeviceToOpen()) return false;
     // No sharing: a port belongs to one program at a time. Not overlapped: every call returns
     // when it is done, and reads are bounded by the port's read time-out.
@@ -213,7 +208,7 @@ bool Win32SerialLine::Configure() {
         return false;
     }
     ::SetupComm(handle, kQueueSize, kQueueSize);  // a wish; the driver may keep its own sizes
-    if (!SetReadWait(kDefaultReadWaitMs)) {
+    if (!SetReadsReturnAtOnce()) {
         failure_.kind = PortOpenFailure::Kind::kOther;
         failure_.reason =
             "ポートの待ち時間を設定できません（" + SystemMessage(::GetLastError()) + "）";
@@ -224,19 +219,16 @@ bool Win32SerialLine::Configure() {
     return true;
 }
 
-// Reads return at once with whatever is waiting; with nothing waiting a read returns at the
-// first character or after milliseconds with none. Writes have no time-out.
-bool Win32SerialLine::SetReadWait(int milliseconds) {
-    if (milliseconds == readWaitMs_) return true;
+// Reads return at once with whatever is waiting, also with nothing: the transfer's caller does
+// the waiting. Writes have no time-out.
+bool Win32SerialLine::SetReadsReturnAtOnce() {
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-    timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(milliseconds);
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = 0;
-    if (!::SetCommTimeouts(static_cast<HANDLE>(handle_), &timeouts)) return false;
-    readWaitMs_ = milliseconds;
-    return true;
+    return ::SetCommTimeouts(static_cast<HANDLE>(handle_), &timeouts) != 0;
 }
 
 bool Win32SerialLine::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && !gone_; }
@@ -247,7 +239,6 @@ void Win32SerialLine::Close() {
         handle_ = INVALID_HANDLE_VALUE;
     }
     gone_ = false;
-    received_.clear();
 }
 
 // The first call that fails means the device side went away: from now on the line reads as
@@ -267,38 +258,20 @@ void Win32SerialLine::Write(std::string_view text) {
 }
 
 std::string Win32SerialLine::ReadAll() {
-    if (!IsOpen()) {
-        return {};
-    }
+    std::string data;
     std::uint32_t waiting = 0;
-    if (ReadLineErrors(true, &waiting) && waiting > 0) {
-        waiting = std::min<std::uint32_t>(waiting, kQueueSize);  // what a sane driver can hold
-        std::string data(waiting, '\0');
-        DWORD got = 0;
-        if (::ReadFile(static_cast<HANDLE>(handle_), data.data(), waiting, &got, nullptr)) {
-            received_.append(data, 0, got);
-        } else {
-            Lost();
-        }
+    if (!IsOpen() || !ReadLineErrors(true, &waiting) || waiting == 0) {
+        return data;
     }
-    return std::exchange(received_, {});
-}
-
-void Win32SerialLine::WaitForInput(int milliseconds) {
-    if (!IsOpen() || !received_.empty() || milliseconds <= 0) {
-        return;
-    }
-    if (!SetReadWait(milliseconds)) {
-        Lost();
-        return;
-    }
-    char data[256];
+    data.resize(std::min<std::uint32_t>(waiting, kQueueSize));  // what a sane driver can hold
     DWORD got = 0;
-    if (::ReadFile(static_cast<HANDLE>(handle_), data, sizeof data, &got, nullptr)) {
-        received_.append(data, got);
-    } else {
+    if (!::ReadFile(static_cast<HANDLE>(handle_), data.data(), static_cast<DWORD>(data.size()),
+                    &got, nullptr)) {
         Lost();
+        got = 0;
     }
+    data.resize(got);
+    return data;
 }
 
 // Takes the driver's error record of the port (report = false: the state at opening, which

@@ -16,12 +16,12 @@ namespace kelvara {
 // 1 stop bit, no handshaking, RTS low. The port is open only between Open and Close; each Open
 // takes COM n afresh (\\.\COMn), so an adapter plugged in after start-up is found.
 //
-// Input is polled: ReadAll takes what the driver holds and never waits, WaitForInput waits in
-// one read that returns at the first character or when its read time-out runs out. Nothing
-// waits for a communications event, which some drivers (and Wine on a pseudo-terminal) never
-// signal. Line errors while the port is open are reported by lineEvent, delivered with the
-// window's next event processing, each kind once per opening. A port that stops answering (the
-// USB adapter pulled) reads as closed from its first failed call; no event is reported for it.
+// Input is polled: ReadAll takes what the driver holds and never waits. Nothing waits for a
+// communications event, which some drivers (and Wine on a pseudo-terminal) never signal, so the
+// line does not announce input (inputArrived): a transfer's wait between polls runs its time. Line
+// errors while the port is open are reported by lineEvent, delivered with the window's next event
+// processing, each kind once per opening. A port that stops answering (the USB adapter pulled)
+// reads as closed from its first failed call; no event is reported for it.
 //
 // SetDevice takes "COM12" or "\\.\COM12", in UTF-8.
 class Win32SerialLine : public SystemLineBase {
@@ -36,18 +36,15 @@ class Win32SerialLine : public SystemLineBase {
     void Close() override;
     void Write(std::string_view text) override;
     std::string ReadAll() override;
-    void WaitForInput(int milliseconds) override;
 
   private:
     bool Configure();
-    bool SetReadWait(int milliseconds);
+    bool SetReadsReturnAtOnce();
     void Lost();
     bool ReadLineErrors(bool report, std::uint32_t* waiting);
 
-    void* handle_;          // the port's HANDLE; INVALID_HANDLE_VALUE while closed
-    bool gone_ = false;     // a call on the port failed: the device side vanished
-    int readWaitMs_ = -1;   // the read time-out the port has now
-    std::string received_;  // what a wait took off the port, for the next ReadAll
+    void* handle_;       // the port's HANDLE; INVALID_HANDLE_VALUE while closed
+    bool gone_ = false;  // a call on the port failed: the device side vanished
 };
 
 }  // namespace kelvara

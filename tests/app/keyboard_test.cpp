@@ -158,7 +158,7 @@ class KeyboardTest : public QObject {
         Window t;
         QVERIFY(QTest::qWaitForWindowActive(&t.w));
         t.w.document().IfData[1].fill(static_cast<std::int16_t>(value));
-        t.w.RefreshData(1);
+        t.w.editor().RefreshData(1);
         QPushButton* cell = t.w.CommandIf[4];
         // The fewest black and white pixels on a line six pixels in from the middle of a side.
         auto ring = [&] {

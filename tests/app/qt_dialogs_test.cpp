@@ -12,7 +12,6 @@
 #include <functional>
 
 #include "app/dialogs.h"
-#include "app/formmain.h"
 
 namespace {
 
@@ -51,6 +50,13 @@ class ModalWatch {
     QTimer timer_;
 };
 
+// The file dialogs' request as the editor makes it.
+kelvara::FileRequest Request(const char* title, const QString& initialPath) {
+    return {title,
+            {{"データファイル(*.dat)", {"*.dat"}}, {"すべてのファイル(*.*)", {"*"}}},
+            initialPath.toStdString()};
+}
+
 QStringList Items(const QComboBox* combo) {
     QStringList items;
     for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
@@ -78,8 +84,8 @@ class QtDialogsTest : public QObject {
             buttons = static_cast<int>(box->buttons().size());
             box->button(QMessageBox::Ok)->click();
         });
-        dialogs.Message(nullptr, "ポートオープンエラー発生", "通信エラー",
-                        kelvara::Dialogs::Icon::None, "ポート: COM1 (/dev/ttyUSB0)");
+        dialogs.Message(nullptr, {"ポートオープンエラー発生", "通信エラー",
+                                  kelvara::Box::Icon::kNone, "ポート: COM1 (/dev/ttyUSB0)"});
         QCOMPARE(text, QStringLiteral("ポートオープンエラー発生"));
         QCOMPARE(title, QStringLiteral("通信エラー"));
         QCOMPARE(details, QStringLiteral("ポート: COM1 (/dev/ttyUSB0)"));
@@ -103,8 +109,7 @@ class QtDialogsTest : public QObject {
             dialog->selectFile(existing);
             static_cast<QDialog*>(dialog)->accept();
         });
-        const auto chosen = dialogs.SaveFileName(nullptr, "名前をつけて保存",
-                                                 kelvara::FormMain::FileFilters(), QString());
+        const auto chosen = dialogs.SaveFileName(nullptr, Request("名前をつけて保存", QString()));
         QCOMPARE(title, QStringLiteral("名前をつけて保存"));
         QCOMPARE(watch.unexpected, 0);  // no "replace?" box came between
         QVERIFY(chosen.has_value());
@@ -142,8 +147,7 @@ class QtDialogsTest : public QObject {
             shownByAll = shown();
             static_cast<QDialog*>(dialog)->reject();
         });
-        dialogs.OpenFileName(nullptr, "ファイルを開く", kelvara::FormMain::FileFilters(),
-                             dir.filePath("plate.dat"));
+        dialogs.OpenFileName(nullptr, Request("ファイルを開く", dir.filePath("plate.dat")));
         QCOMPARE(captions, (QStringList{"データファイル(*.dat)", "すべてのファイル(*.*)"}));
         QCOMPARE(shownByData, QStringList{"plate.dat"});
         QCOMPARE(shownByAll, (QStringList{"plate", "plate.dat"}));
@@ -164,8 +168,7 @@ class QtDialogsTest : public QObject {
             typed = name->text();
             static_cast<QDialog*>(dialog)->reject();
         });
-        dialogs.OpenFileName(nullptr, "ファイルを開く", kelvara::FormMain::FileFilters(),
-                             dir.path());
+        dialogs.OpenFileName(nullptr, Request("ファイルを開く", dir.path()));
         QCOMPARE(shown, QDir(dir.path()).canonicalPath());
         QCOMPARE(typed, QString());
         QCOMPARE(watch.unexpected, 0);
@@ -174,8 +177,7 @@ class QtDialogsTest : public QObject {
     void cancelledOpenDialogChoosesNothing() {
         kelvara::QtDialogs dialogs;
         ModalWatch watch([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
-        QVERIFY(!dialogs.OpenFileName(nullptr, "ファイルを開く", kelvara::FormMain::FileFilters(),
-                                      "/tmp/x.dat"));
+        QVERIFY(!dialogs.OpenFileName(nullptr, Request("ファイルを開く", "/tmp/x.dat")));
     }
 };
 

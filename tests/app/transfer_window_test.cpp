@@ -1,61 +1,172 @@
-// The transfer buttons, the read handler around the exchange, line events and closing
-// during a transfer, with a scripted device behind the line.
+// Transfers in the window: they run on the window's event loop, so a click returns at once, the
+// buttons wait, Esc and closing end them, and a box or a file dialog opened meanwhile holds
+// nothing. What each transfer does on the line is tested without Qt in tests/editor.
 #include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QtTest>
-#include <functional>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
 
 #include "../device/fake_device.h"
 #include "app/appearance.h"
 #include "app/formmain.h"
 #include "fake_dialogs.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "../support/varied_document.h"
+#include "device/qt_serial_line.h"
+#include "machine/machine_protocol.h"
+#endif
+
 using kelvara::FormMain;
 using kelvara::test::FakeDialogs;
 
 namespace {
 
+// A machine that answers at once, through the core's line interface (no input is announced:
+// every wait between polls runs its time).
 class ScriptedLine final : public kelvara::SerialLine {
   public:
     kelvara::fakes::FakeDevice device;
-    bool opens = true;
     bool open = false;
-    int port = 0;
-    int opened = 0;
-    std::function<void(int poll)> onPoll;  // runs in every poll, before the answer is taken
 
-    void SelectPort(std::int16_t number) override { port = number; }
-    bool Open() override {
-        open = opens;
-        if (open) ++opened;
-        return open;
-    }
+    void SelectPort(std::int16_t) override {}
+    bool Open() override { return open = true; }
     bool IsOpen() const override { return open; }
     void Close() override { open = false; }
     void Write(std::string_view text) override { pending_ += device.Take(text); }
-    std::string ReadAll() override {
-        if (onPoll) onPoll(polls_);
-        ++polls_;
-        return std::exchange(pending_, {});
-    }
-    void WaitForInput(int) override {}
-    std::string OpenErrorDetails() const override { return details; }
-    std::string details;
+    std::string ReadAll() override { return std::exchange(pending_, {}); }
 
   private:
     std::string pending_;
-    int polls_ = 0;
 };
 
-struct Window {
-    FakeDialogs dialogs;
-    ScriptedLine line;
-    FormMain w{dialogs, &line};
-    Window() {
-        kelvara::TransferTiming fast;
-        fast.pollLimit = 5;
-        w.setTransferTiming(fast);
+#if !defined(_WIN32)
+using Clock = std::chrono::steady_clock;
+
+// The simulated machine on the master side of a pseudo-terminal, on a thread of its own. It
+// sends its answers at the pace of a line of the given speed and notes when each unit of the
+// editor's arrives.
+class PacedMachine {
+  public:
+    explicit PacedMachine(int baud) : charTime_(std::chrono::microseconds(10'000'000 / baud)) {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master_);
+        ::unlockpt(master_);
+        termios raw{};
+        ::tcgetattr(master_, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(master_, TCSANOW, &raw);
+        slave_ = ::ptsname(master_);
+        thread_ = std::thread([this] { Run(); });
     }
+    ~PacedMachine() {
+        stop_ = true;
+        thread_.join();
+        ::close(master_);
+    }
+    const std::string& SlavePath() const { return slave_; }
+
+    // What the machine holds and did, and the longest silence between two units.
+    kelvara::Document Held() {
+        const std::lock_guard lock(mutex_);
+        return machine_.Held();
+    }
+    std::vector<kelvara::machine::Event> Events() {
+        const std::lock_guard lock(mutex_);
+        return machine_.TakeEvents();
+    }
+    std::chrono::milliseconds LongestGap() {
+        const std::lock_guard lock(mutex_);
+        return std::chrono::duration_cast<std::chrono::milliseconds>(longestGap_);
+    }
+
+  private:
+    static std::int64_t NowMs() {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   Clock::now().time_since_epoch())
+            .count();
+    }
+
+    void Run() {
+        std::optional<Clock::time_point> lastUnit;
+        int half = 0;
+        while (!stop_) {
+            pollfd fd{master_, POLLIN, 0};
+            if (::poll(&fd, 1, 1) <= 0 || (fd.revents & POLLIN) == 0) {
+                if (fd.revents != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+            char buffer[64];
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            for (ssize_t i = 0; i < n; ++i) {
+                std::string answer;
+                {
+                    const std::lock_guard lock(mutex_);
+                    answer = machine_.Take(std::string_view(&buffer[i], 1), NowMs());
+                    if (++half == 2) {
+                        half = 0;
+                        const Clock::time_point now = Clock::now();
+                        if (lastUnit) longestGap_ = std::max(longestGap_, now - *lastUnit);
+                        lastUnit = now;
+                    }
+                }
+                for (const char c : answer) {
+                    std::this_thread::sleep_for(charTime_);
+                    static_cast<void>(::write(master_, &c, 1));
+                }
+            }
+        }
+    }
+
+    std::chrono::microseconds charTime_;
+    int master_ = -1;
+    std::string slave_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    kelvara::machine::MachineProtocol machine_;
+    Clock::duration longestGap_{};
+    std::thread thread_;
 };
+
+// Closes each modal box or dialog that opens, after holding it open for a while as a user reads
+// it; the titles in the order they came.
+class ModalCloser {
+  public:
+    explicit ModalCloser(int holdMs) : holdMs_(holdMs) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Check(); });
+        timer_.start(10);
+    }
+    QStringList titles;
+
+  private:
+    void Check() {
+        auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (modal == nullptr || modal == open_) return;
+        open_ = modal;
+        titles << modal->windowTitle();
+        QTimer::singleShot(holdMs_, modal, [modal] {
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                box->button(QMessageBox::Ok)->click();
+            } else {
+                modal->reject();
+            }
+        });
+    }
+
+    int holdMs_;
+    QDialog* open_ = nullptr;
+    QTimer timer_;
+};
+#endif
 
 }  // namespace
 
@@ -65,104 +176,20 @@ class TransferWindowTest : public QObject {
   private slots:
     void initTestCase() { kelvara::ApplyAppearance(*qApp); }
 
-    void sendFollowsTheModeOptionAndThePortMenu() {
-        Window t;
-        t.w.menucom[2]->trigger();
-        t.w.CommandSendData->click();
-        QCOMPARE(t.line.port, 3);
-        QCOMPARE(t.line.device.received, std::string("010000000000000000aaaa90"));
-        QCOMPARE(t.w.LabelMes->text(), QStringLiteral("データ書き込み完了"));
-        QVERIFY(!t.line.open);
-
-        Window life;
-        life.w.OptionMode[1]->click();
-        life.w.CommandMa[0]->click();
-        life.w.CommandSendData->click();
-        QCOMPARE(life.line.device.received, std::string("ff8000000000000000"));
-        QCOMPARE(life.w.LabelMes->text(), QStringLiteral("ライフゲームモード送信完了"));
-    }
-
-    void editsDuringATransferGoOutAndTheButtonsWait() {
-        Window t;
-        bool checked = false;
-        t.line.onPoll = [&](int poll) {
-            if (poll != 0) return;
-            checked = true;
-            QVERIFY(!t.w.CommandSendData->isEnabled());
-            QVERIFY(!t.w.CommandRead->isEnabled());
-            t.w.CommandMa[0]->click();  // editing stays possible
-        };
-        t.w.CommandSendData->click();
-        QVERIFY(checked);
-        // The count byte went out before the edit, row 0 after it.
-        QCOMPARE(t.line.device.received.substr(0, 4), std::string("0180"));
-        QVERIFY(t.w.CommandSendData->isEnabled());
-        QVERIFY(t.w.CommandRead->isEnabled());
-    }
-
-    void readReplacesTheDocumentAndUndoBringsThePatternBack() {
-        Window t;
-        t.w.CommandMa[63]->click();
-        t.line.device.reply = "*02f000000000000000a5a590000080*";
-        t.w.CommandRead->click();
-        QCOMPARE(t.w.LabelPlate->text(), QStringLiteral("1/2"));
-        QCOMPARE(t.w.CommandMa[0]->text(), QStringLiteral("1"));
-        QCOMPARE(t.w.CommandMa[63]->text(), QStringLiteral("0"));
-        QCOMPARE(t.w.LabelMes->text(), QStringLiteral("データ読み出し完了"));
-        QVERIFY(t.w.OptionAc[0]->isChecked());  // plate 1 came last, method OFF(0)
-        QVERIFY(t.w.CommandRe->isEnabled());
-        t.w.CommandRe->click();
-        QCOMPARE(t.w.CommandMa[0]->text(), QStringLiteral("0"));
-        QCOMPARE(t.w.CommandMa[63]->text(), QStringLiteral("1"));
-    }
-
-    void readThatFailsStillTakesTheBackupAndShowsPlateOne() {
-        Window t;
-        t.w.CommandNext->click();
-        t.w.CommandMa[5]->click();
-        t.line.opens = false;
-        t.line.details = "COM1 には何も接続されていません。";
-        t.w.CommandRead->click();
-        QCOMPARE(t.dialogs.boxes.size(), size_t(1));
-        QCOMPARE(t.dialogs.boxes[0].text, QStringLiteral("ポートオープンエラー発生"));
-        QCOMPARE(t.dialogs.boxes[0].title, QStringLiteral("通信エラー"));
-        QCOMPARE(t.dialogs.boxes[0].details, QStringLiteral("COM1 には何も接続されていません。"));
-        QVERIFY(t.dialogs.boxes[0].icon == kelvara::Dialogs::Icon::None);
-        QCOMPARE(t.w.LabelMes->text(), QStringLiteral("KelvaraEditor"));
-        QCOMPARE(t.w.LabelPlate->text(), QStringLiteral("1/2"));
-        QVERIFY(t.w.CommandRe->isEnabled());
-        QCOMPARE(t.w.document().MaBackup[5], std::int16_t(1));
-
-        // A silent device: the wait gives up and nothing of the document changes.
-        t.line.opens = true;
-        t.line.device.answers = [](int) { return false; };
-        t.w.CommandRead->click();
-        QCOMPARE(t.w.LabelMes->text(), QStringLiteral("通信エラーもう一度やってください。"));
-        QCOMPARE(t.w.LabelPlate->text(), QStringLiteral("1/2"));
-    }
-
-    void unsendableDocumentNeverReachesTheLine() {
-        Window t;
-        t.w.document().IfData[1][0] = 7;  // as a hand-edited file can bring
-        t.w.CommandSendData->click();
-        QCOMPARE(t.dialogs.boxes.size(), size_t(1));
-        QCOMPARE(t.dialogs.boxes[0].title, QStringLiteral("通信エラー"));
-        QVERIFY(t.dialogs.boxes[0].icon == kelvara::Dialogs::Icon::Exclamation);
-        QCOMPARE(t.line.opened, 0);
-        QVERIFY(t.line.device.received.empty());
-
-        // A file opened during the write brings a value without a character: the write stops
-        // at that unit, the port closes and the same box tells why.
-        Window mid;
-        mid.line.onPoll = [&](int poll) {
-            if (poll == 0) mid.w.document().MaData[20] = 2;  // row 2, not sent yet
-        };
-        mid.w.CommandSendData->click();
-        QCOMPARE(mid.dialogs.boxes.size(), size_t(1));
-        QCOMPARE(mid.dialogs.boxes[0].title, QStringLiteral("通信エラー"));
-        QCOMPARE(mid.line.device.received, std::string("010000"));
-        QVERIFY(!mid.line.open);
-        QVERIFY(mid.w.CommandSendData->isEnabled());
+    void aTransferRunsOnTheEventLoopWhileTheButtonsWait() {
+        FakeDialogs dialogs;
+        ScriptedLine line;
+        FormMain w(dialogs, &line);
+        w.CommandSendData->click();  // returns at once: the exchange goes on from the loop
+        QVERIFY(!w.CommandSendData->isEnabled());
+        QVERIFY(!w.CommandRead->isEnabled());
+        QVERIFY(w.editor().transferBusy());
+        w.CommandMa[0]->click();  // editing stays possible
+        QTRY_COMPARE(w.LabelMes->text(), QStringLiteral("データ書き込み完了"));
+        QCOMPARE(line.device.received.substr(0, 4), std::string("0180"));
+        QVERIFY(w.CommandSendData->isEnabled());
+        QVERIFY(w.CommandRead->isEnabled());
+        QVERIFY(!line.open);
     }
 
     void escStopsATransferAndKeepsTheDocument() {
@@ -170,50 +197,28 @@ class TransferWindowTest : public QObject {
         QSKIP(
             "the Windows build runs its window tests headless under Wine: no window is activated");
 #endif
-        Window t;
-        t.w.show();
-        t.w.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&t.w));
-        QTest::keyClick(&t.w, Qt::Key_Escape);  // nothing to stop: nothing happens
-        QCOMPARE(t.w.LabelMes->text(), QStringLiteral("KelvaraEditor"));
+        FakeDialogs dialogs;
+        ScriptedLine line;
+        FormMain w(dialogs, &line);
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_Escape);  // nothing to stop: nothing happens
+        QCOMPARE(w.LabelMes->text(), QStringLiteral("KelvaraEditor"));
 
-        t.w.TextPlateNum->setFocus();
-        t.line.device.answers = [](int unit) { return unit < 3; };  // then silent
-        t.line.device.reply = "*01" + std::string(16, 'f') + "aaaa90*";
-        t.w.CommandMa[9]->click();
-        const kelvara::Document before = t.w.document();
-        std::size_t sentAtEsc = 0;
-        t.line.onPoll = [&](int poll) {
-            if (poll != 6) return;
-            sentAtEsc = t.line.device.received.size();
-            QTest::keyClick(t.w.TextPlateNum, Qt::Key_Escape);
-        };
-        t.w.CommandSendData->click();
-        QCOMPARE(t.line.device.received.size(), sentAtEsc);  // nothing more went out
-        QVERIFY(!t.line.open);
-        QCOMPARE(t.w.LabelMes->text(), QStringLiteral("通信エラーもう一度やってください。"));
-        QCOMPARE(t.w.document().MaData, before.MaData);
-        QCOMPARE(t.w.document().PlateCount, before.PlateCount);
-        QVERIFY(t.w.CommandSendData->isEnabled());
-        QVERIFY(t.dialogs.boxes.empty());
-        // The next transfer is not stopped by the Esc of the last.
-        t.line.device = {};
-        t.line.onPoll = nullptr;
-        t.w.CommandSendData->click();
-        QCOMPARE(t.w.LabelMes->text(), QStringLiteral("データ書き込み完了"));
-    }
-
-    void lineEventsShowTheirMessage() {
-        Window t;
-        t.w.LineEvent(2);  // characters received: ignored
-        QVERIFY(t.dialogs.boxes.empty());
-        t.w.LineEvent(1004);
-        t.w.LineEvent(1002);
-        QCOMPARE(t.dialogs.boxes.size(), size_t(2));
-        QCOMPARE(t.dialogs.boxes[0].text, QStringLiteral("フレームエラー"));
-        QCOMPARE(t.dialogs.boxes[0].title, QStringLiteral("通信エラー"));
-        QVERIFY(t.dialogs.boxes[0].icon == kelvara::Dialogs::Icon::Exclamation);
-        QCOMPARE(t.dialogs.boxes[1].text, QStringLiteral("未定義エラー発生"));
+        w.TextPlateNum->setFocus();
+        line.device.answers = [](int unit) { return unit < 3; };  // then silent
+        const kelvara::Document before = w.document();
+        w.CommandSendData->click();
+        QTRY_COMPARE(line.device.received.size(), size_t(6));  // the third unit waits
+        QTest::keyClick(w.TextPlateNum, Qt::Key_Escape);
+        QTRY_VERIFY(!w.editor().transferBusy());
+        QCOMPARE(line.device.received.size(), size_t(6));  // nothing more went out
+        QVERIFY(!line.open);
+        QCOMPARE(w.LabelMes->text(), QStringLiteral("通信エラーもう一度やってください。"));
+        QCOMPARE(w.document().MaData, before.MaData);
+        QVERIFY(w.CommandSendData->isEnabled());
+        QVERIFY(dialogs.boxes.empty());
     }
 
     void closingDuringATransferEndsAtOnce() {
@@ -221,23 +226,64 @@ class TransferWindowTest : public QObject {
         QSKIP(
             "the Windows build runs its window tests headless under Wine: no window is activated");
 #endif
-        Window t;
-        t.w.show();
-        std::size_t sentAtClose = 0;
-        t.line.onPoll = [&](int poll) {
-            if (poll != 2) return;
-            // The click on the close box arrives with the window's next events.
-            QTimer::singleShot(0, &t.w, [&] {
-                sentAtClose = t.line.device.received.size();
-                t.w.close();
-            });
-        };
-        t.w.CommandSendData->click();
-        QVERIFY(!t.line.open);
-        QVERIFY(sentAtClose > 0);
-        QCOMPARE(t.line.device.received.size(), sentAtClose);  // nothing more was sent
-        QVERIFY(t.dialogs.boxes.empty());
-        QTRY_VERIFY(!t.w.isVisible());
+        FakeDialogs dialogs;
+        ScriptedLine line;
+        FormMain w(dialogs, &line);
+        w.show();
+        line.device.answers = [](int unit) { return unit < 3; };  // then silent
+        w.CommandSendData->click();
+        QTRY_COMPARE(line.device.received.size(), size_t(6));
+        w.close();  // waits for the transfer's next poll
+        QTRY_VERIFY(!w.isVisible());
+        QVERIFY(!line.open);
+        QCOMPARE(line.device.received.size(), size_t(6));  // nothing more was sent
+        QVERIFY(dialogs.boxes.empty());
+    }
+
+    // A box and a file dialog, each held open longer than the machine waits before it drops a
+    // write, in the middle of a write of 50 plates to a machine at 600 baud: the units keep
+    // coming at the line's pace and the machine stores the whole document.
+    void boxesAndDialogsOpenedDuringAWriteHoldNothing() {
+#if defined(_WIN32)
+        QSKIP("the machine is simulated on a pseudo-terminal");
+#else
+        PacedMachine machine(600);  // the write takes about 3.2 s
+        qputenv("KELVARA_COM1", QByteArray::fromStdString(machine.SlavePath()));
+        kelvara::QtDialogs dialogs;
+        kelvara::QtSerialLine line(nullptr, [] { return std::vector<kelvara::PortInfo>{}; });
+        FormMain w(dialogs, &line);
+        w.show();
+        const kelvara::Document sent = kelvara::test::Varied(50);
+        kelvara::Document& doc = w.document();
+        doc.PlateCount = sent.PlateCount;
+        doc.MaData = sent.MaData;
+        doc.IfData = sent.IfData;
+        doc.AcData = sent.AcData;
+        w.editor().SetAll();
+
+        ModalCloser closer(static_cast<int>(kelvara::machine::kResyncPauseMs) + 300);
+        w.CommandSendData->click();
+        QTest::qWait(200);
+        QVERIFY(w.editor().transferBusy());
+        w.TextPlateNum->setText(QStringLiteral("99"));  // "現在そのプレートは作られてません"
+        QVERIFY(w.editor().transferBusy());
+        w.MenuOpen->trigger();  // the open dialog, cancelled
+        QVERIFY(w.editor().transferBusy());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.editor().transferBusy(), 20000);
+        qunsetenv("KELVARA_COM1");
+
+        QCOMPARE(closer.titles, (QStringList{"エラー", "ファイルを開く"}));
+        QCOMPARE(w.LabelMes->text(), QStringLiteral("データ書き込み完了"));
+        const auto events = machine.Events();
+        QCOMPARE(events.size(), size_t(1));
+        QVERIFY(events[0].kind == kelvara::machine::Event::Kind::kStored);
+        QCOMPARE(events[0].plates, 50);
+        const kelvara::Document held = machine.Held();
+        QVERIFY(held.MaData == sent.MaData && held.IfData == sent.IfData &&
+                held.AcData == sent.AcData);
+        QVERIFY2(machine.LongestGap().count() < kelvara::machine::kResyncPauseMs,
+                 qPrintable(QString::number(machine.LongestGap().count())));
+#endif
     }
 };
 

@@ -10,6 +10,10 @@
 #include "device/transfer.h"
 #include "fake_dialogs.h"
 
+// The window as the Qt face of the editor: it shows what the editor decides, with the look and
+// the layout of the tables, and brings the user's events to it the way Qt delivers them. What
+// each event does is tested without Qt in tests/editor.
+
 using kelvara::FormMain;
 using kelvara::test::FakeDialogs;
 
@@ -101,7 +105,7 @@ class WindowTest : public QObject {
         QCOMPARE(w.menuBar()->actions().at(1)->text(), QStringLiteral("ポートの設定(&P)"));
         // The style really paints the face colour of an ON cell.
         w.document().MaData[0] = 1;
-        w.RefreshData(0);
+        w.editor().RefreshData(0);
         const QImage face = w.CommandMa[0]->grab().toImage();
         const QColor middle = face.pixelColor(face.width() / 2 - 8, face.height() / 2 + 10);
         QVERIFY2(middle.red() > 200 && middle.green() < 120 && middle.blue() < 120,
@@ -177,7 +181,7 @@ class WindowTest : public QObject {
         // As a hand-edited file can bring them: the options keep showing what they showed.
         doc.AcData[1] = 5;
         doc.GameMode = 2;
-        w.SetAll();
+        w.editor().SetAll();
         QVERIFY(w.OptionAc[1]->isChecked());
         QVERIFY(w.OptionMode[0]->isChecked());
         QTest::mouseClick(w.OptionAc[1], Qt::LeftButton, {}, QPoint(8, 8));
@@ -194,7 +198,7 @@ class WindowTest : public QObject {
         QCOMPARE(doc.AcData[1], std::int16_t(0));
         // A selection from code runs the handler once, as the enabling shows.
         doc.GameMode = 1;
-        w.SetAll();
+        w.editor().SetAll();
         QVERIFY(!w.CommandIf[0]->isEnabled());
         QCOMPARE(doc.GameMode, std::int16_t(1));
     }
@@ -250,76 +254,35 @@ class WindowTest : public QObject {
         QVERIFY(editor.readAllStandardError().contains("標準出力に書き込めませんでした"));
     }
 
-    void newResetsRulesButKeepsFilePortAndUndo() {
+    // The box's change notification reaches the editor as the user types and composes: a
+    // two-digit number passes through its first digit; what an input method commits counts too.
+    void plateNumberBoxTakesWhatIsTypedAndComposed() {
         FakeDialogs dialogs;
         FormMain w(dialogs);
-        auto& doc = w.document();
-        doc.PlateCount = 12;
-        doc.NowPlate = 5;
-        doc.GameMode = 1;
-        doc.FileName = "/tmp/x.dat";
-        doc.ComPort = 3;
-        doc.MaData.fill(1);
-        w.SetAll();
-        QVERIFY(w.OptionMode[1]->isChecked());
-        for (auto* widget : PlateControls(w)) QVERIFY(!widget->isEnabled());
-        w.setWindowTitle(QStringLiteral("KelvaraEditor(/tmp/x.dat)"));
-        w.CommandRe->setEnabled(true);
-        w.LabelMes->setText(QStringLiteral("message"));
+        for (int i = 0; i < 4; ++i) w.CommandNext->click();
+        w.TextPlateNum->selectAll();
+        QTest::keyClicks(w.TextPlateNum, QStringLiteral("12"));
+        QCOMPARE(w.LabelPlate->text(), QStringLiteral("1/5"));
+        QCOMPARE(w.TextPlateNum->text(), QStringLiteral("12"));
+        QCOMPARE(dialogs.boxes.size(), size_t(1));
+        QCOMPARE(dialogs.boxes[0].text, std::string("現在そのプレートは作られてません"));
+        w.TextPlateNum->setText(QStringLiteral("0"));  // from code, as the user's paste
+        QCOMPARE(w.TextPlateNum->text(), QStringLiteral("1"));
 
-        w.MenuNew->trigger();
-
-        QCOMPARE(w.LabelPlate->text(), QStringLiteral("1/1"));
-        QVERIFY(w.OptionMode[0]->isChecked());
-        for (auto* widget : PlateControls(w)) QVERIFY(widget->isEnabled());
-        for (auto* b : w.CommandMa) QCOMPARE(b->text(), QStringLiteral("0"));
-        QCOMPARE(doc.FileName, std::string("/tmp/x.dat"));
-        QCOMPARE(doc.ComPort, std::int16_t(3));
-        QCOMPARE(w.windowTitle(), QStringLiteral("KelvaraEditor(/tmp/x.dat)"));
-        QVERIFY(w.CommandRe->isEnabled());
-        QCOMPARE(w.LabelMes->text(), QStringLiteral("message"));
+        for (int i = 0; i < 11; ++i) w.CommandNext->click();
+        w.TextPlateNum->clear();
+        // The input method commits each full-width digit as it is typed.
+        for (const QString& digit : {QStringLiteral("１"), QStringLiteral("２")}) {
+            QInputMethodEvent commit;
+            commit.setCommitString(digit);
+            QApplication::sendEvent(w.TextPlateNum, &commit);
+        }
+        QCOMPARE(w.LabelPlate->text(), QStringLiteral("12/12"));
+        QCOMPARE(w.TextPlateNum->text(), QStringLiteral("12"));
+        QCOMPARE(dialogs.boxes.size(), size_t(1));
     }
 
-    void outOfTableValuesLeaveTheControlsAsTheyWere() {
-        FakeDialogs dialogs;
-        FormMain w(dialogs);
-        auto& doc = w.document();
-        doc.AcData[1] = 2;
-        w.SetAll();
-        QVERIFY(w.OptionAc[2]->isChecked());
-        doc.AcData[1] = 5;
-        doc.IfData[1][4] = 7;
-        doc.MaData[10] = 2;  // "any" is no pattern value
-        doc.MaData[11] = 1;
-        w.SetAll();
-        QVERIFY(w.OptionAc[2]->isChecked());
-        QCOMPARE(doc.AcData[1], std::int16_t(5));  // the kept option's handler did not run
-        QCOMPARE(w.CommandIf[4]->text(), QStringLiteral("*"));
-        QCOMPARE(w.CommandMa[10]->text(), QStringLiteral("0"));
-        QCOMPARE(w.CommandMa[11]->text(), QStringLiteral("1"));
-        QCOMPARE(Face(w.CommandMa[11]), QColor(255, 51, 51));
-        doc.GameMode = 9;
-        w.SetAll();
-        QVERIFY(w.OptionMode[0]->isChecked());
-    }
-
-    void refreshRedrawsOnlyItsGrid() {
-        FakeDialogs dialogs;
-        FormMain w(dialogs);
-        auto& doc = w.document();
-        doc.MaData.fill(1);
-        doc.IfData[1].fill(0);
-        w.RefreshData(1);
-        QCOMPARE(w.CommandMa[0]->text(), QStringLiteral("0"));
-        QCOMPARE(w.CommandIf[0]->text(), QStringLiteral("0"));
-        w.RefreshData(0);
-        QCOMPARE(w.CommandMa[0]->text(), QStringLiteral("1"));
-        doc.MaData.fill(0);
-        w.RefreshData(2);
-        QCOMPARE(w.CommandMa[0]->text(), QStringLiteral("1"));
-    }
-
-    void portMenuMovesItsSingleCheckMark() {
+    void portMenuKeepsItsSingleCheckMark() {
         FakeDialogs dialogs;
         FormMain w(dialogs);
         w.menucom[2]->trigger();
@@ -329,20 +292,26 @@ class WindowTest : public QObject {
         QVERIFY(w.menucom[2]->isChecked());
     }
 
-    void statusTimerRestoresTheRestingTextOnTheFourthTick() {
+    void openStartsInTheExamplesUntilAFileIsChosen() {
+        // Beside the program (the build tree, Windows), else in share/ beside bin/ (installed).
+        const QString program = QCoreApplication::applicationDirPath();
+        const QString beside = QDir::cleanPath(program + "/examples");
+        const QString installed = QDir::cleanPath(program + "/../share/kelvara-editor/examples");
+        QDir(beside).removeRecursively();
+        QDir(installed).removeRecursively();
         FakeDialogs dialogs;
         FormMain w(dialogs);
-        for (int tick = 1; tick <= 3; ++tick) {
-            w.TimerMesTimer();
-            QCOMPARE(w.LabelMes->text(), QStringLiteral("KelvaraEditor"));
-        }
-        w.ShowMessage(QStringLiteral("again"));  // re-arming restarts the count
-        for (int tick = 1; tick <= 3; ++tick) w.TimerMesTimer();
-        QCOMPARE(w.LabelMes->text(), QStringLiteral("again"));
-        w.TimerMesTimer();
-        QCOMPARE(w.LabelMes->text(), QStringLiteral("Kelvaraを編集してください。"));
-        QVERIFY(!w.TimerMes->isActive());
-        QCOMPARE(w.statusTimer().MesCount, std::int16_t(4));
+        w.MenuOpen->trigger();  // each cancelled
+        QVERIFY(QDir().mkpath(installed));
+        w.MenuOpen->trigger();
+        QVERIFY(QDir().mkpath(beside));
+        w.MenuOpen->trigger();
+        QDir(beside).removeRecursively();
+        QDir(installed).removeRecursively();
+        std::vector<std::string> starts;
+        for (const auto& request : dialogs.openRequests) starts.push_back(request.initialPath);
+        QCOMPARE(starts,
+                 (std::vector<std::string>{"", installed.toStdString(), beside.toStdString()}));
     }
 
     void helpOpensThePageBesideTheProgramOnlyWhenItExists() {

@@ -1,5 +1,5 @@
 // The transfers through the real QSerialPort, with the device on the master side of a
-// pseudo-terminal serviced from the polling thread.
+// pseudo-terminal serviced as the event loop runs.
 
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -9,20 +9,21 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
-#include <QThread>
 #include <functional>
 #include <thread>
 #include <vector>
 
 #include "device/qt_serial_line.h"
+#include "device/transfer_pump.h"
 #include "device/wire_codec.h"
 #include "pty_device.h"
 
 namespace kelvara {
 namespace {
 
-// The window for the transfer; each pass of events also lets the device answer.
+// The window for the transfer; the device answers before each poll.
 struct PtyRig : TransferHost {
     PtyRig() {
         InitDocument(doc);
@@ -32,20 +33,18 @@ struct PtyRig : TransferHost {
     }
     TransferResult Run(std::int16_t mode, const TransferTiming& timing = {}) {
         polls = 0;
-        const TransferResult result = ComMain(mode, doc, line, *this, timing);
+        ComMain transfer(mode, doc, line, *this, timing);
+        const TransferResult result =
+            RunTransfer(transfer, &line, [this](const TransferWait& wait) {
+                if (wait.kind != TransferWait::Kind::kEvents) return;
+                ++polls;
+                active->Service();
+                if (onPoll) onPoll();
+            });
         QCoreApplication::processEvents();  // line events arrive with the next pass
         return result;
     }
 
-    void ProcessEvents() override {
-        ++polls;
-        active->Service();
-        QCoreApplication::processEvents();
-        if (onPoll) {
-            onPoll();
-        }
-    }
-    void Sleep(int milliseconds) override { QThread::msleep(static_cast<unsigned>(milliseconds)); }
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
     void ArmStatusTimer() override {}
     void ShowPortOpenError() override { ++portErrors; }
@@ -243,8 +242,17 @@ TEST(SerialLineTest, TheWaitBetweenPollsEndsWhenACharacterArrives) {
     QObject::connect(&line, &QtSerialLine::lineEvent, [&](int code) { events.push_back(code); });
     line.SetDevice(pty.SlavePath());
     ASSERT_TRUE(line.Open());
-    line.WaitForInput(20);  // nothing comes: the wait runs out, which is no line error
-    QCoreApplication::processEvents();
+    TransferPump pump;
+    pump.WatchLine(&line);
+    QEventLoop loop;
+    const auto wait = [&](int milliseconds) {
+        QElapsedTimer clock;
+        clock.start();
+        pump.Schedule({TransferWait::Kind::kInput, milliseconds}, [&] { loop.quit(); });
+        loop.exec();
+        return clock.elapsed();
+    };
+    EXPECT_GE(wait(20), 19);  // nothing comes: the wait runs out, which is no line error
     EXPECT_TRUE(events.empty());
     EXPECT_TRUE(line.IsOpen());
 
@@ -252,13 +260,17 @@ TEST(SerialLineTest, TheWaitBetweenPollsEndsWhenACharacterArrives) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         pty.Put("*");
     });
-    QElapsedTimer clock;
-    clock.start();
-    line.WaitForInput(5000);
-    const qint64 waited = clock.elapsed();
+    const qint64 waited = wait(5000);
     answer.join();
     EXPECT_LT(waited, 2500);  // it returned with the character, not at the end of the wait
     EXPECT_EQ(line.ReadAll(), "*");
+    // A pause is no wait for input: it runs its time whatever arrives.
+    pty.Put("*");
+    QElapsedTimer clock;
+    clock.start();
+    pump.Schedule({TransferWait::Kind::kPause, 30}, [&] { loop.quit(); });
+    loop.exec();
+    EXPECT_GE(clock.elapsed(), 29);
     line.Close();
 }
 

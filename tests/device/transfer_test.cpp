@@ -38,15 +38,7 @@ struct Rig : SerialLine, TransferHost {
         pending += device.Take(text);
     }
     std::string ReadAll() override { return std::exchange(pending, {}); }
-    void WaitForInput(int milliseconds) override { Log("i" + std::to_string(milliseconds)); }
 
-    void ProcessEvents() override {
-        Log("p");
-        if (onPoll) {
-            onPoll(++polls);
-        }
-    }
-    void Sleep(int milliseconds) override { Log("s" + std::to_string(milliseconds)); }
     void SetStatus(const std::string& text) override { Log("status:" + text); }
     void ArmStatusTimer() override { Log("arm"); }
     void ShowPortOpenError() override { Log("portError"); }
@@ -59,9 +51,28 @@ struct Rig : SerialLine, TransferHost {
 
     void Log(std::string entry) { trace.push_back(std::move(entry)); }
 
-    // The trace with each run of polls ("p", "i3" after each unanswered one) as "wait:<polls>".
+    // Runs the transfer as the window's event loop does, each wait in the trace: "p" for the
+    // events before a poll, "i3" for the wait after an unanswered one, "s10" for a pause.
+    // Returns the trace with each run of polls as "wait:<polls>".
     Trace Run(std::int16_t mode) {
-        result = ComMain(mode, doc, *this, *this, timing);
+        ComMain transfer(mode, doc, *this, *this, timing);
+        for (TransferWait wait = transfer.Resume(); wait.kind != TransferWait::Kind::kDone;
+             wait = transfer.Resume()) {
+            switch (wait.kind) {
+                case TransferWait::Kind::kEvents:
+                    Log("p");
+                    if (onPoll) onPoll(++polls);
+                    break;
+                case TransferWait::Kind::kInput:
+                    Log("i" + std::to_string(wait.milliseconds));
+                    break;
+                default:
+                    Log("s" + std::to_string(wait.milliseconds));
+                    break;
+            }
+        }
+        EXPECT_TRUE(transfer.Finished());
+        result = transfer.Result();
         Trace out;
         for (std::size_t i = 0; i < trace.size();) {
             int n = 0;

@@ -25,6 +25,7 @@
 #include "../support/varied_document.h"
 #include "device/qt_serial_line.h"
 #include "device/transfer.h"
+#include "device/transfer_pump.h"
 
 namespace kelvara {
 namespace {
@@ -167,8 +168,6 @@ class Simulator {
 
 class Host : public TransferHost {
   public:
-    void ProcessEvents() override { QCoreApplication::processEvents(); }
-    void Sleep(int milliseconds) override { QThread::msleep(static_cast<unsigned>(milliseconds)); }
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
     void ArmStatusTimer() override {}
     void ShowPortOpenError() override { ++portErrors; }
@@ -188,7 +187,8 @@ struct Editor {
     // Runs one transfer on doc and returns its last status text.
     std::string Run(std::int16_t mode, const TransferTiming& timing = {}) {
         host.statuses.clear();
-        ComMain(mode, doc, line, host, timing);
+        ComMain transfer(mode, doc, line, host, timing);
+        RunTransfer(transfer, &line);
         return host.statuses.empty() ? std::string() : host.statuses.back();
     }
 

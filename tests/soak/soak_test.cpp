@@ -78,10 +78,9 @@ class SoakTest : public QObject {
         FakeDialogs dialogs;
         kelvara::QtSerialLine line;
         FormMain w(dialogs, &line);
-        connect(&line, &kelvara::QtSerialLine::lineEvent, &w, &FormMain::LineEvent);
         kelvara::TransferTiming timing;
         timing.pollLimit = 15;  // a failed wait gives up after about 50 ms
-        w.setTransferTiming(timing);
+        w.editor().setTransferTiming(timing);
         w.show();
 
         int counts[6] = {};
@@ -90,7 +89,7 @@ class SoakTest : public QObject {
         int ticksDuringTransfers = 0;
         QTimer ticker;  // stands for the window's own timers and repaints
         connect(&ticker, &QTimer::timeout, [&] {
-            if (w.transferBusy()) ++ticksDuringTransfers;
+            if (w.editor().transferBusy()) ++ticksDuringTransfers;
         });
         ticker.start(2);
 
@@ -128,7 +127,7 @@ class SoakTest : public QObject {
             doc.PlateCount = static_cast<std::int16_t>(random.bounded(1, 6));
             doc.NowPlate = 1;
             for (auto& cell : doc.MaData) cell = static_cast<std::int16_t>(random.bounded(2));
-            w.SetAll();
+            w.editor().SetAll();
             w.OptionMode[action == 2 ? 1 : 0]->click();
             const kelvara::Document before = doc;
 
@@ -136,7 +135,7 @@ class SoakTest : public QObject {
             // machine pulled away.
             bool clicked = false;
             QTimer::singleShot(3, &w, [&] {
-                if (!w.transferBusy()) return;
+                if (!w.editor().transferBusy()) return;
                 w.CommandMa[63]->click();
                 clicked = true;
             });
@@ -144,9 +143,10 @@ class SoakTest : public QObject {
                 QTimer::singleShot(random.bounded(2, 12), [&] { sim.Kill(); });
 
             (action == 0 ? w.CommandRead : w.CommandSendData)->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!w.editor().transferBusy(), 10000);
 
             QVERIFY(!line.IsOpen());
-            QVERIFY(!w.transferBusy());
+            QVERIFY(!w.editor().transferBusy());
             QVERIFY(w.CommandSendData->isEnabled());
             const bool failedNow =
                 w.LabelMes->text() == QStringLiteral("通信エラーもう一度やってください。");
@@ -169,9 +169,9 @@ class SoakTest : public QObject {
             }
             // A machine that vanishes is reported as a line event; nothing else shows a box.
             for (const auto& box : dialogs.boxes) {
-                QVERIFY2(fault == Fault::Killed, qPrintable(box.text));
-                QCOMPARE(box.text, QStringLiteral("未定義エラー発生"));
-                QCOMPARE(box.title, QStringLiteral("通信エラー"));
+                QVERIFY2(fault == Fault::Killed, box.text.c_str());
+                QCOMPARE(box.text, std::string("未定義エラー発生"));
+                QCOMPARE(box.title, std::string("通信エラー"));
             }
             lineEvents += static_cast<int>(dialogs.boxes.size());
             dialogs.boxes.clear();

@@ -7,11 +7,11 @@
 // After <windows.h>:
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QThread>
 #include <string>
 
 #include "device/system_serial_line.h"
+#include "device/transfer_pump.h"
 #include "files/datafile.h"
 #include "support/varied_document.h"
 
@@ -25,8 +25,6 @@ bool UnderWine() {
 }
 
 struct Host : TransferHost {
-    void ProcessEvents() override { QCoreApplication::processEvents(); }
-    void Sleep(int milliseconds) override { QThread::msleep(static_cast<unsigned>(milliseconds)); }
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
     void ArmStatusTimer() override {}
     void ShowPortOpenError() override { ++portErrors; }
@@ -51,23 +49,24 @@ TEST_F(Win32LineTest, FiftyPlatesGoOutAndComeBack) {
     Host host;
     Document sent = test::Varied(50);
     sent.ComPort = static_cast<std::int16_t>(TestCom());
-    ASSERT_EQ(ComMain(kTransferWrite, sent, line, host), TransferResult::kDone);
+    ComMain write(kTransferWrite, sent, line, host);
+    ASSERT_EQ(RunTransfer(write, &line), TransferResult::kDone);
     EXPECT_EQ(line.Device(), "COM" + std::to_string(TestCom()));
     EXPECT_FALSE(line.IsOpen());
 
     Document back;
     InitDocument(back);
     back.ComPort = sent.ComPort;
-    ASSERT_EQ(ComMain(kTransferRead, back, line, host), TransferResult::kDone);
+    ComMain read(kTransferRead, back, line, host);
+    ASSERT_EQ(RunTransfer(read, &line), TransferResult::kDone);
     back.NowPlate = sent.NowPlate;
     EXPECT_EQ(FormatDataFile(back), FormatDataFile(sent));
     EXPECT_EQ(host.portErrors, 0);
 }
 
-// Open on its own: stale input is dropped, a read takes what is there and never waits, a wait
-// returns with the first character, and the class is called directly here (no macro renamed a
-// method of it).
-TEST_F(Win32LineTest, ReadsTakeWhatIsThereAndWaitsEndAtTheFirstCharacter) {
+// Open on its own: stale input is dropped, a read takes what is there and never waits, and the
+// class is called directly here (no macro renamed a method of it).
+TEST_F(Win32LineTest, ReadsTakeWhatIsThereAndNeverWait) {
     Win32SerialLine line;
     line.SelectPort(static_cast<std::int16_t>(TestCom()));
     ASSERT_TRUE(line.Open()) << line.OpenErrorDetails();
@@ -75,13 +74,13 @@ TEST_F(Win32LineTest, ReadsTakeWhatIsThereAndWaitsEndAtTheFirstCharacter) {
     line.Write("00");  // a read request: the machine answers with its framed document
     std::string reply;
     for (int poll = 0; poll < 1000 && (reply.size() < 2 || reply.back() != '*'); ++poll) {
-        line.WaitForInput(3);
+        QThread::msleep(3);
         reply += line.ReadAll();
     }
     ASSERT_GE(reply.size(), 20u) << reply;
     EXPECT_EQ(reply.front(), '*');
     EXPECT_EQ(reply.back(), '*');
-    line.WaitForInput(3);  // nothing more comes
+    QThread::msleep(3);  // nothing more comes, and the read does not wait for it
     EXPECT_EQ(line.ReadAll(), "");
     EXPECT_TRUE(line.IsOpen());
     line.Close();

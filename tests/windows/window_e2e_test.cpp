@@ -38,7 +38,6 @@ class WindowEndToEndTest : public QObject {
         test::FakeDialogs dialogs;
         SystemSerialLine line;
         FormMain window(dialogs, &line);
-        QObject::connect(&line, &SystemSerialLine::lineEvent, &window, &FormMain::LineEvent);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.document().ComPort =
@@ -49,12 +48,14 @@ class WindowEndToEndTest : public QObject {
         window.MenuOpen->trigger();
         QCOMPARE(window.document().PlateCount, std::int16_t(50));
         QTest::mouseClick(window.CommandSendData, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.editor().transferBusy(), 30000);
         QCOMPARE(window.LabelMes->text(), QStringLiteral("データ書き込み完了"));
 
         // A new document, then "データ読み込み" brings the machine's 50 plates back.
         window.MenuNew->trigger();
         QCOMPARE(window.document().PlateCount, std::int16_t(1));
         QTest::mouseClick(window.CommandRead, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.editor().transferBusy(), 30000);
         QCOMPARE(window.LabelMes->text(), QStringLiteral("データ読み出し完了"));
         QCOMPARE(QByteArray::fromStdString(FormatDataFile(window.document())), sent);
 
@@ -66,8 +67,7 @@ class WindowEndToEndTest : public QObject {
         dialogs.fileAnswers.push_back(QDir::toNativeSeparators(japanese));
         window.MenuOpen->trigger();
         QCOMPARE(QByteArray::fromStdString(FormatDataFile(window.document())), sent);
-        QVERIFY2(dialogs.boxes.empty(),
-                 dialogs.boxes.empty() ? "" : qPrintable(dialogs.boxes[0].text));
+        QVERIFY2(dialogs.boxes.empty(), dialogs.boxes.empty() ? "" : dialogs.boxes[0].text.c_str());
     }
 };
 

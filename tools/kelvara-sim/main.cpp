@@ -24,14 +24,14 @@
 #include <string_view>
 #include <vector>
 
-#include "machine_protocol.h"
+#include "machine/machine_protocol.h"
 #include "simulation/random.h"
 
 namespace {
 
-using kelvara::sim::Event;
-using kelvara::sim::Faults;
-using kelvara::sim::MachineProtocol;
+using kelvara::machine::Event;
+using kelvara::machine::Faults;
+using kelvara::machine::MachineProtocol;
 
 constexpr char kUsage[] =
     "使い方: kelvara-sim [オプション]\n"
@@ -157,7 +157,7 @@ Options ParseOptions(int argc, char** argv) {
             return *n;
         };
         if (flag == "--help" || flag == "-h") {
-            std::printf(kUsage, static_cast<long long>(kelvara::sim::kResyncPauseMs));
+            std::printf(kUsage, static_cast<long long>(kelvara::machine::kResyncPauseMs));
             std::exit(0);
         } else if (flag == "--link") {
             options.link = value();
@@ -368,7 +368,7 @@ std::string Describe(const Event& event) {
         case Event::Kind::kReplied:
             return "read: document sent";
         case Event::Kind::kDropped:
-            return "dropped: unit \"" + kelvara::sim::Printable(event.unit) +
+            return "dropped: unit \"" + kelvara::machine::Printable(event.unit) +
                    "\" does not fit; waiting for a new write";
         case Event::Kind::kAbandoned:
             return "abandoned: the line paused in the middle of a write";

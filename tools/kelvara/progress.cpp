@@ -82,27 +82,23 @@ ProgressBoard::ProgressBoard(std::vector<std::string> labels, bool terminal)
 }
 
 void ProgressBoard::Stage(std::size_t port, const std::string& text) {
-    const std::lock_guard lock(mutex_);
     ports_[port].stage = text;
     pending_.push_back({labels_[port] + ": " + text, true});
     changed_ = true;
 }
 
 void ProgressBoard::Progress(std::size_t port, int done, int total) {
-    const std::lock_guard lock(mutex_);
     ports_[port].done = done;
     ports_[port].total = total;
     changed_ = true;
 }
 
 void ProgressBoard::Note(std::size_t port, const std::string& text) {
-    const std::lock_guard lock(mutex_);
     pending_.push_back({labels_[port] + ": " + text, false});
     changed_ = true;
 }
 
 void ProgressBoard::Line(const std::string& text) {
-    const std::lock_guard lock(mutex_);
     pending_.push_back({text, false});
     changed_ = true;
 }
@@ -154,7 +150,7 @@ std::string ProgressBoard::BarLine(std::size_t port, const Layout& layout) const
     return line;
 }
 
-std::string ProgressBoard::EraseLocked(TerminalSize size) {
+std::string ProgressBoard::Erase(TerminalSize size) {
     if (drawn_.empty()) return {};
     // A terminal made narrower rewraps a line wider than itself onto several rows.
     const std::size_t columns = static_cast<std::size_t>(size.columns);
@@ -168,7 +164,6 @@ std::string ProgressBoard::EraseLocked(TerminalSize size) {
 }
 
 std::string ProgressBoard::Flush(TerminalSize size) {
-    const std::lock_guard lock(mutex_);
     std::string out;
     if (!terminal_) {
         for (const Pending& line : pending_) out += line.text + '\n';
@@ -177,7 +172,7 @@ std::string ProgressBoard::Flush(TerminalSize size) {
     }
     if (!changed_ && size == drawnSize_) return out;
     const Layout layout = Fit(size);
-    out = EraseLocked(size);
+    out = Erase(size);
     for (const Pending& line : pending_) {
         if (!layout.bars || !line.stage) out += line.text + '\n';
     }
@@ -195,9 +190,8 @@ std::string ProgressBoard::Flush(TerminalSize size) {
 }
 
 std::string ProgressBoard::TakeDown(TerminalSize size) {
-    const std::lock_guard lock(mutex_);
     changed_ = true;
-    return EraseLocked(size);
+    return Erase(size);
 }
 
 }  // namespace kelvara::cli

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,11 +9,10 @@
 namespace kelvara::cli {
 
 // What the transfers of one command have to say on standard error. Each transfer reports its
-// stages, its progress and its notes from its own thread; the main thread takes the text to
-// write with Flush. On a terminal every port has a bar that Flush redraws in place, with notes
-// and results printed above the bars; elsewhere, and on a terminal too small for the bars (more
-// ports than rows, or too narrow for a label, a bar and the count), each stage and note is one
-// line and progress none.
+// stages, its progress and its notes as they come; the text to write is taken with Flush. On a
+// terminal every port has a bar that Flush redraws in place, with notes and results printed above
+// the bars; elsewhere, and on a terminal too small for the bars (more ports than rows, or too
+// narrow for a label, a bar and the count), each stage and note is one line and progress none.
 class ProgressBoard {
   public:
     ProgressBoard(std::vector<std::string> labels, bool terminal);
@@ -53,9 +51,8 @@ class ProgressBoard {
     };
     Layout Fit(TerminalSize size) const;
     std::string BarLine(std::size_t port, const Layout& layout) const;
-    std::string EraseLocked(TerminalSize size);
+    std::string Erase(TerminalSize size);
 
-    std::mutex mutex_;
     std::vector<std::string> labels_;
     std::vector<Port> ports_;
     std::vector<Pending> pending_;  // lines not written yet

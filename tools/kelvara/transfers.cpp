@@ -1,14 +1,13 @@
 #include "transfers.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QString>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 #include <memory>
 
 #include "device/line_events.h"
 #include "device/system_serial_line.h"
+#include "device/transfer_pump.h"
 #include "terminal.h"
 
 namespace kelvara::cli {
@@ -18,15 +17,13 @@ namespace {
 constexpr char kPortOpenErrorText[] = "ポートオープンエラー発生";
 constexpr int kRedrawMs = 50;
 
-// The window's part in a transfer, for one port on its own thread.
+// The window's part in a transfer, for one port.
 class PortHost final : public TransferHost {
   public:
     PortHost(std::size_t index, ProgressBoard& board, const std::atomic<bool>& stop,
              const SystemSerialLine& line, PortOutcome& outcome)
         : index_(index), board_(board), stop_(stop), line_(line), outcome_(outcome) {}
 
-    void ProcessEvents() override { QCoreApplication::processEvents(); }
-    void Sleep(int milliseconds) override { QThread::msleep(static_cast<unsigned>(milliseconds)); }
     // A completion text is never a stage line of its own: the routine puts it up before it
     // knows whether a wait gave up, and a read is complete only once its data has been saved
     // or written out. The result line, made when all that is known, is the one that says so.
@@ -54,23 +51,26 @@ class PortHost final : public TransferHost {
     PortOutcome& outcome_;
 };
 
-// One port's transfer; runs on the thread that owns the serial port.
-void TransferOne(std::int16_t mode, std::size_t index, ProgressBoard& board,
-                 const std::atomic<bool>& stop, const TransferTiming& timing,
-                 PortOutcome& outcome) {
-    // The routine gives the line the document's COM number; a device path stays the device.
+// One port's transfer: its line, the window's part and the routine, driven from the event loop.
+struct PortTransfer {
+    PortTransfer(std::int16_t mode, std::size_t index, ProgressBoard& board,
+                 const std::atomic<bool>& stop, const TransferTiming& timing, PortOutcome& outcome)
+        : host(index, board, stop, line, outcome), transfer(mode, outcome.doc, line, host, timing) {
+        // The routine gives the line the document's COM number; a device path stays the device.
+        if (!outcome.port.IsCom()) line.SetDevice(outcome.port.device);
+        QObject::connect(&line, &SystemSerialLine::lineEvent, [&board, index](int code) {
+            if (const auto text = LineEventMessage(code)) {
+                board.Note(index, std::string(kLineEventTitle) + ": " + *text);
+            }
+        });
+        pump.WatchLine(&line);
+    }
+
     SystemSerialLine line;
-    if (!outcome.port.IsCom()) line.SetDevice(outcome.port.device);
-    PortHost host(index, board, stop, line, outcome);
-    QObject::connect(&line, &SystemSerialLine::lineEvent, [&board, index](int code) {
-        if (const auto text = LineEventMessage(code)) {
-            board.Note(index, std::string(kLineEventTitle) + ": " + *text);
-        }
-    });
-    outcome.result = ComMain(mode, outcome.doc, line, host, timing);
-    QCoreApplication::processEvents();  // line events raised during the last poll
-    outcome.device = line.Device();
-}
+    PortHost host;
+    ComMain transfer;
+    TransferPump pump;
+};
 
 // The units a write or life game mode sends: the count or marker, eight rows, three per plate.
 int UnitsOf(std::int16_t mode, const Document& doc) {
@@ -91,7 +91,7 @@ std::vector<PortOutcome> TransferAll(std::int16_t mode, const Document& doc,
                                      const std::atomic<bool>& stop, std::FILE* progressOut,
                                      const TransferEnded& ended, const TransferTiming& timing) {
     std::vector<PortOutcome> outcomes(ports.size());
-    std::vector<std::unique_ptr<QThread>> threads;
+    std::vector<std::unique_ptr<PortTransfer>> transfers;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         PortOutcome& outcome = outcomes[i];
         outcome.port = ports[i];
@@ -99,28 +99,33 @@ std::vector<PortOutcome> TransferAll(std::int16_t mode, const Document& doc,
         outcome.doc.ComPort = static_cast<std::int16_t>(ports[i].IsCom() ? ports[i].number : 1);
         outcome.total = UnitsOf(mode, doc);
         board.Progress(i, 0, outcome.total);
-        threads.emplace_back(QThread::create([mode, i, &board, &stop, &timing, &outcome] {
-            TransferOne(mode, i, board, stop, timing, outcome);
-        }));
-        threads.back()->start();
+        transfers.push_back(std::make_unique<PortTransfer>(mode, i, board, stop, timing, outcome));
     }
-    std::vector<bool> reported(threads.size(), false);
-    for (std::size_t waiting = 0; waiting < threads.size();) {
-        // Wait for the first transfer not reported yet, but never longer than one redraw.
-        threads[waiting]->wait(QDeadlineTimer(kRedrawMs));
-        const TerminalSize size = SizeOf(progressOut);
-        for (std::size_t i = waiting; i < threads.size(); ++i) {
-            if (!reported[i] && threads[i]->isFinished()) {
-                // What ended writes (the data of a read, on a terminal too) must not be drawn
-                // over by the bars.
-                Print(progressOut, board.TakeDown(size));
-                if (const std::string line = ended(outcomes[i]); !line.empty()) board.Line(line);
-                reported[i] = true;
-            }
-        }
-        while (waiting < threads.size() && reported[waiting]) ++waiting;
-        Print(progressOut, board.Flush(size));
+    // Every port's exchange runs on this one loop, each resumed by its own waits; the bars are
+    // redrawn beside them.
+    QEventLoop loop;
+    std::size_t running = transfers.size();
+    for (std::size_t i = 0; i < transfers.size(); ++i) {
+        PortTransfer& port = *transfers[i];
+        port.pump.Drive(port.transfer, [&, i] {
+            PortOutcome& outcome = outcomes[i];
+            outcome.result = transfers[i]->transfer.Result();
+            outcome.device = transfers[i]->line.Device();
+            // What ended writes (the data of a read, on a terminal too) must not be drawn over
+            // by the bars.
+            const TerminalSize size = SizeOf(progressOut);
+            Print(progressOut, board.TakeDown(size));
+            if (const std::string line = ended(outcome); !line.empty()) board.Line(line);
+            Print(progressOut, board.Flush(size));
+            if (--running == 0) loop.quit();
+        });
     }
+    QTimer redraw;
+    redraw.setInterval(kRedrawMs);
+    QObject::connect(&redraw, &QTimer::timeout,
+                     [&] { Print(progressOut, board.Flush(SizeOf(progressOut))); });
+    redraw.start();
+    if (running > 0) loop.exec();
     return outcomes;
 }
 

@@ -28,8 +28,8 @@ struct PortOutcome {
 // for the board, or nothing.
 using TransferEnded = std::function<std::string(PortOutcome&)>;
 
-// Runs ComMain(mode) on a copy of doc for every port, side by side: each transfer on a thread
-// of its own with its own serial line and host, exactly the editor's routine and pacing. Stages,
+// Runs ComMain(mode) on a copy of doc for every port, side by side on one event loop: each
+// transfer with its own serial line and host, exactly the editor's routine and pacing. Stages,
 // progress and line events go to board (port i reports as board port i), which is written to
 // progressOut as they come; stop ends every transfer at its next poll. As each transfer ends,
 // the bars are taken down, ended is called and its line written, so a slow port holds back no

@@ -1,10 +1,10 @@
-#include "machine_protocol.h"
+#include "machine/machine_protocol.h"
 
 #include <utility>
 
 #include "device/wire_codec.h"
 
-namespace kelvara::sim {
+namespace kelvara::machine {
 namespace {
 
 constexpr int kRows = 8;
@@ -221,4 +221,4 @@ std::string Printable(std::string_view text) {
     return shown;
 }
 
-}  // namespace kelvara::sim
+}  // namespace kelvara::machine

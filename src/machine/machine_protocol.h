@@ -10,7 +10,7 @@
 #include "simulation/random.h"
 #include "simulation/simulation.h"
 
-namespace kelvara::sim {
+namespace kelvara::machine {
 
 // The Kelvara machine as the editor meets it on the line, without the line itself: characters
 // go in with the time they arrived, and what the machine sends back comes out.
@@ -116,4 +116,4 @@ class MachineProtocol {
     std::vector<Event> events_;
 };
 
-}  // namespace kelvara::sim
+}  // namespace kelvara::machine

@@ -1,6 +1,6 @@
 // The simulated machine's side of the line, fed directly with characters and a clock.
 
-#include "machine_protocol.h"
+#include "machine/machine_protocol.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include "device/wire_codec.h"
 
-namespace kelvara::sim {
+namespace kelvara::machine {
 namespace {
 
 // The units the editor puts on the line for doc, made with the editor's own encoders.
@@ -289,4 +289,4 @@ TEST(MachineProtocolTest, StepsRunWhatIsHeldButNotDuringAWrite) {
 }
 
 }  // namespace
-}  // namespace kelvara::sim
+}  // namespace kelvara::machine

@@ -7,10 +7,8 @@ namespace kelvara {
 
 TransferPump::TransferPump(QObject* parent) : QObject(parent) {
     timer_.setSingleShot(true);
-    // The 3 ms between polls and the 10 ms and 30 ms pauses are the line's pace: to the
-    // millisecond, not to the 5 % a coarse timer allows.
     timer_.setTimerType(Qt::PreciseTimer);
-    connect(&timer_, &QTimer::timeout, this, &TransferPump::Fire);
+    connect(&timer_, &QTimer::timeout, this, &TransferPump::TimerDone);
 }
 
 void TransferPump::WatchLine(SystemLineBase* line) {
@@ -33,10 +31,27 @@ void TransferPump::Schedule(const TransferWait& wait, std::function<void()> resu
             timer_.start(0);
             return;
         case TransferWait::Kind::kInput:
-        case TransferWait::Kind::kPause:
             timer_.start(std::max(0, wait.milliseconds));
             return;
+        case TransferWait::Kind::kPause: {
+            // The 10 ms and 30 ms pauses are the line's pace. An event loop's timer fires up to
+            // a millisecond late (it counts whole milliseconds), which would add a tenth to
+            // every pause: it is set a millisecond short, and the loop goes round until the
+            // pause's own deadline has passed.
+            const int milliseconds = std::max(0, wait.milliseconds);
+            deadline_ = QDeadlineTimer(milliseconds, Qt::PreciseTimer);
+            timer_.start(std::max(0, milliseconds - 1));
+            return;
+        }
     }
+}
+
+void TransferPump::TimerDone() {
+    if (kind_ == TransferWait::Kind::kPause && !deadline_.hasExpired()) {
+        timer_.start(0);
+        return;
+    }
+    Fire();
 }
 
 void TransferPump::Drive(ComMain& transfer, std::function<void()> done) {

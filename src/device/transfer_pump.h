@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -10,10 +11,10 @@
 
 namespace kelvara {
 
-// Runs a transfer from the Qt event loop. Each wait the routine returns becomes a precise timer
-// (none for the events before a poll: they run as the loop goes round); a wait for input also
-// ends as soon as the watched line announces input. A box or dialog opened meanwhile runs the
-// same event loop, so the exchange goes on beneath it at the line's pace.
+// Runs a transfer from the Qt event loop. Each wait the routine returns ends at its deadline, to
+// a fraction of a millisecond (the events before a poll: as soon as the loop has gone round); a
+// wait for input also ends as soon as the watched line announces input. A box or dialog opened
+// meanwhile runs the same event loop, so the exchange goes on beneath it at the line's pace.
 class TransferPump final : public QObject {
     Q_OBJECT
 
@@ -35,10 +36,12 @@ class TransferPump final : public QObject {
     bool Pending() const { return timer_.isActive(); }
 
   private:
+    void TimerDone();
     void Fire();
     void InputArrived();
 
     QTimer timer_;
+    QDeadlineTimer deadline_;
     QPointer<SystemLineBase> line_;
     QMetaObject::Connection input_;
     TransferWait::Kind kind_ = TransferWait::Kind::kDone;

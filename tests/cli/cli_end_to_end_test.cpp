@@ -423,6 +423,22 @@ TEST_F(CliTest, OneFileToFiveMachinesAtOnce) {
                                      "): データ書き込み完了 159/159\n"));
 }
 
+// Both ports run on one loop: at 1200 baud each write takes about two seconds, and neither
+// holds the other up long enough for its machine to drop the write (it would after 500 ms).
+TEST_F(CliTest, TwoSlowMachinesEachGetTheWholeDocument) {
+    Simulator first(dir_, "slow1", {"--baud", "1200"});
+    Simulator second(dir_, "slow2", {"--baud", "1200"});
+    ASSERT_TRUE(first.Ready() && second.Ready());
+    const QString file = Save("fifty.dat", Varied(50));
+    const QStringList ports{"--port", first.Link(), "--port", second.Link()};
+    Ran sent = Kelvara(QStringList{"send", file} + ports);
+    EXPECT_EQ(sent.code, 0) << sent.err;
+    Ran read = Kelvara(QStringList{"read", "-o", Path("slow-{port}.dat")} + ports);
+    EXPECT_EQ(read.code, 0) << read.err;
+    EXPECT_EQ(Contents(Path("slow-slow1.dat")), Contents(file));
+    EXPECT_EQ(Contents(Path("slow-slow2.dat")), Contents(file));
+}
+
 TEST_F(CliTest, EachPortReportsWhenDoneAndSignalsStopTheRest) {
     Simulator silent(dir_, "silent", {"--silent"});
     Simulator sim(dir_, "machine");

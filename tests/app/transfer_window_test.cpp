@@ -16,11 +16,9 @@
 #include "fake_dialogs.h"
 
 #if !defined(_WIN32)
-#include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
-#include <unistd.h>
 
+#include "../device/pty_device.h"
 #include "../support/varied_document.h"
 #include "device/qt_serial_line.h"
 #include "machine/machine_protocol.h"
@@ -57,15 +55,9 @@ using Clock = std::chrono::steady_clock;
 // editor's arrives.
 class PacedMachine {
   public:
-    explicit PacedMachine(int baud) : charTime_(std::chrono::microseconds(10'000'000 / baud)) {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ::grantpt(master_);
-        ::unlockpt(master_);
-        termios raw{};
-        ::tcgetattr(master_, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(master_, TCSANOW, &raw);
-        slave_ = ::ptsname(master_);
+    explicit PacedMachine(int baud)
+        : charTime_(std::chrono::microseconds(10'000'000 / baud)),
+          master_(kelvara::fakes::OpenRawPty(slave_)) {
         thread_ = std::thread([this] { Run(); });
     }
     ~PacedMachine() {
@@ -128,8 +120,8 @@ class PacedMachine {
     }
 
     std::chrono::microseconds charTime_;
-    int master_ = -1;
     std::string slave_;
+    int master_ = -1;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     kelvara::machine::MachineProtocol machine_;

@@ -13,22 +13,28 @@
 
 namespace kelvara::fakes {
 
+// Opens the master side of a new pseudo-terminal, raw and not blocking; slave receives the path
+// of the other side. -1 when none could be had.
+inline int OpenRawPty(std::string& slave) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        if (master >= 0) ::close(master);
+        return -1;
+    }
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    termios raw{};
+    ::tcgetattr(master, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(master, TCSANOW, &raw);
+    slave = ::ptsname(master);
+    return master;
+}
+
 // The master side of a pseudo-terminal with a FakeDevice behind it, serviced on demand from
 // the thread that runs the transfer.
 class PtyDevice {
   public:
-    explicit PtyDevice(FakeDevice& device) : device_(device) {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
-            return;
-        }
-        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-        termios raw{};
-        ::tcgetattr(master_, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(master_, TCSANOW, &raw);
-        slave_ = ::ptsname(master_);
-    }
+    explicit PtyDevice(FakeDevice& device) : device_(device), master_(OpenRawPty(slave_)) {}
     ~PtyDevice() { CloseMaster(); }
     PtyDevice(const PtyDevice&) = delete;
     PtyDevice& operator=(const PtyDevice&) = delete;
@@ -71,8 +77,8 @@ class PtyDevice {
 
   private:
     FakeDevice& device_;
-    int master_ = -1;
     std::string slave_;
+    int master_ = -1;
 };
 
 }  // namespace kelvara::fakes

@@ -2,65 +2,53 @@
 
 #include <QKeyEvent>
 #include <QPushButton>
-#include <utility>
+
+#include "app/appearance.h"
 
 namespace kelvara {
 
-namespace {
-constexpr int kPitch = 32;  // cells are 33 pixels wide, 32 apart
-constexpr int kSide = 33;
-
-// One step along an axis of length size: wraps, or stays at the edge.
-int Step(int at, int delta, int size, GridEdges edges) {
-    const int next = at + delta;
-    if (next >= 0 && next < size) return next;
-    return edges == GridEdges::Wrap ? (next + size) % size : at;
-}
-}  // namespace
-
-int CellAfterKey(int index, int rows, int columns, GridEdges edges, int key,
+int CellAfterKey(const layout::GridSpec& grid, int index, int key,
                  Qt::KeyboardModifiers modifiers) {
-    if (index < 0 || index >= rows * columns) return -1;
-    int row = index / columns;
-    int column = index % columns;
-    const bool ctrl = modifiers.testFlag(Qt::ControlModifier);
+    using layout::GridKey;
+    GridKey move;
     switch (key) {
         case Qt::Key_Left:
-            column = ctrl ? 0 : Step(column, -1, columns, edges);
+            move = GridKey::kLeft;
             break;
         case Qt::Key_Right:
-            column = ctrl ? columns - 1 : Step(column, 1, columns, edges);
+            move = GridKey::kRight;
             break;
         case Qt::Key_Up:
-            row = ctrl ? 0 : Step(row, -1, rows, edges);
+            move = GridKey::kUp;
             break;
         case Qt::Key_Down:
-            row = ctrl ? rows - 1 : Step(row, 1, rows, edges);
+            move = GridKey::kDown;
             break;
         case Qt::Key_Home:
-            column = 0;
-            if (ctrl) row = 0;
+            move = GridKey::kHome;
             break;
         case Qt::Key_End:
-            column = columns - 1;
-            if (ctrl) row = rows - 1;
+            move = GridKey::kEnd;
             break;
         default:
             return -1;
     }
-    return row * columns + column;
+    return layout::CellAfterKey(grid, index, move, modifiers.testFlag(Qt::ControlModifier));
 }
 
-CellGrid::CellGrid(QWidget* frame, Shape shape) : QWidget(frame), shape_(std::move(shape)) {
+CellGrid::CellGrid(QWidget* frame, const layout::GridSpec& shape) : QWidget(frame), shape_(shape) {
+    using layout::kCellPitch;
     // Transparent and placed at the frame's origin: the cells keep the frame's coordinates,
     // the frame's face and tooltip show through around them.
-    setGeometry(0, 0, shape_.origin.x() + shape_.columns * kPitch + 1,
-                shape_.origin.y() + shape_.rows * kPitch + 1);
+    setGeometry(0, 0, shape_.x + shape_.columns * kCellPitch + 1,
+                shape_.y + shape_.rows * kCellPitch + 1);
     cells_.reserve(static_cast<size_t>(shape_.rows * shape_.columns));
     for (int i = 0; i < shape_.rows * shape_.columns; ++i) {
         auto* cell = new QPushButton(QStringLiteral("*"), this);
-        cell->setGeometry(shape_.origin.x() + kPitch * (i % shape_.columns),
-                          shape_.origin.y() + kPitch * (i / shape_.columns), kSide, kSide);
+        cell->setGeometry(shape_.x + kCellPitch * (i % shape_.columns),
+                          shape_.y + kCellPitch * (i / shape_.columns), layout::kCellSide,
+                          layout::kCellSide);
+        cell->setFont(Gothic(layout::kCellFont.points, layout::kCellFont.bold));
         cell->setFocusPolicy(i == current_ ? Qt::TabFocus : Qt::NoFocus);
         cell->installEventFilter(this);
         cells_.push_back(cell);
@@ -97,8 +85,7 @@ bool CellGrid::eventFilter(QObject* watched, QEvent* event) {
             if (!key->isAutoRepeat()) cell(index)->click();
             return true;
         }
-        const int target = CellAfterKey(index, shape_.rows, shape_.columns, shape_.edges,
-                                        key->key(), key->modifiers());
+        const int target = CellAfterKey(shape_, index, key->key(), key->modifiers());
         if (target >= 0) {
             setCurrent(target);
             return true;

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -20,10 +21,19 @@
 #include "app/status_label.h"
 #include "app/window_access.h"
 #include "app/window_keys.h"
+#include "editor/window_layout.h"
 
 namespace kelvara {
 
 namespace {
+
+QColor ColourOf(const Rgb& rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
+
+QRect RectOf(const layout::Rect& r) { return QRect(r.x, r.y, r.width, r.height); }
+
+QString TextOf(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The client area: a fixed picture on the active-title-bar colour.
 class Background final : public QWidget {
@@ -33,7 +43,7 @@ class Background final : public QWidget {
   protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.fillRect(rect(), kActiveCaption);
+        painter.fillRect(rect(), ColourOf(layout::kActiveCaption));
         painter.drawPixmap(0, 0, picture_);
     }
 
@@ -55,29 +65,17 @@ void SetFace(QPushButton* button, const QColor& colour) {
 }
 
 // A frame as the window draws them: dark face, caption in the highlighted-text colour.
-QGroupBox* MakeFrame(QWidget* parent, const QString& caption, const QString& tip,
-                     const QRect& geometry) {
+QGroupBox* MakeFrame(QWidget* parent, const QString& caption, const QColor& face) {
     auto* frame = new QGroupBox(caption, parent);
-    frame->setGeometry(geometry);
-    frame->setToolTip(tip);
-    SetBackground(frame, kFrameGrey);
+    SetBackground(frame, face);
     QPalette palette = frame->palette();
     palette.setColor(QPalette::WindowText, palette.color(QPalette::HighlightedText));
     frame->setPalette(palette);
     return frame;
 }
 
-QPushButton* MakeButton(QWidget* parent, const QString& caption, const QRect& geometry) {
-    auto* button = new QPushButton(caption, parent);
-    button->setGeometry(geometry);
-    button->setFocusPolicy(Qt::TabFocus);
-    return button;
-}
-
-QRadioButton* MakeOption(QWidget* parent, const QString& caption, const QRect& geometry,
-                         const QColor& face) {
+QRadioButton* MakeOption(QWidget* parent, const QString& caption, const QColor& face) {
     auto* option = new QRadioButton(caption, parent);
-    option->setGeometry(geometry);
     option->setBackgroundRole(QPalette::Window);
     SetBackground(option, face);
     // Black captions, greyed like every other control's when disabled.
@@ -108,7 +106,6 @@ FormMain::FormMain(Dialogs& dialogs, SerialLine* line, std::unique_ptr<RandomSou
     InstallAccessibility();
     BuildControls();
     BuildMenus();
-    NameControls(*this);
     InstallWindowKeys(*this);
     Connect();
     if (auto* systemLine = dynamic_cast<SystemLineBase*>(line)) {
@@ -121,113 +118,122 @@ FormMain::FormMain(Dialogs& dialogs, SerialLine* line, std::unique_ptr<RandomSou
 
 FormMain::~FormMain() = default;
 
+// Every control of the window as the layout describes it, in its order; each frame's cell grid
+// right after the frame.
 void FormMain::BuildControls() {
     auto* client = new Background(this);
-    client->setFixedSize(545, 458);
+    client->setFixedSize(layout::kClientArea.width, layout::kClientArea.height);
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    OptionMode[0] = MakeOption(client, QStringLiteral("通常モード"), {24, 16, 89, 17}, kNormalMode);
-    OptionMode[1] =
-        MakeOption(client, QStringLiteral("ライフゲームモード"), {128, 16, 129, 17}, kLifeMode);
+    QHash<QString, QWidget*>& made = controls_;
+    const auto parentOf = [&](const layout::ControlSpec& spec) {
+        return spec.parent.empty() ? static_cast<QWidget*>(client)
+                                   : made.value(TextOf(spec.parent));
+    };
+    for (const layout::ControlSpec& spec : layout::Controls()) {
+        QWidget* parent = parentOf(spec);
+        const QString caption = TextOf(spec.caption);
+        QWidget* widget = nullptr;
+        switch (spec.kind) {
+            case layout::Kind::kFrame:
+                widget = MakeFrame(parent, caption, ColourOf(*spec.face));
+                break;
+            case layout::Kind::kPanel:
+                widget = new QWidget(parent);
+                SetBackground(widget, ColourOf(*spec.face));
+                break;
+            case layout::Kind::kButton: {
+                auto* button = new QPushButton(caption, parent);
+                button->setFocusPolicy(Qt::TabFocus);
+                if (spec.face) SetFace(button, ColourOf(*spec.face));
+                widget = button;
+                break;
+            }
+            case layout::Kind::kOption:
+                widget = MakeOption(
+                    parent, caption,
+                    spec.face ? ColourOf(*spec.face) : palette().color(QPalette::Button));
+                break;
+            case layout::Kind::kTextBox:
+                widget = new QLineEdit(caption, parent);
+                break;
+            case layout::Kind::kLabel:
+                widget = new QLabel(caption, parent);
+                SetBackground(widget, ColourOf(*spec.face));
+                break;
+            case layout::Kind::kStatus: {
+                auto* status = new StatusLabel(parent);
+                status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                status->setWordWrap(true);
+                SetBackground(status, ColourOf(*spec.face));
+                QPalette palette = status->palette();
+                palette.setColor(QPalette::WindowText, palette.color(QPalette::HighlightedText));
+                status->setPalette(palette);
+                widget = status;
+                break;
+            }
+            case layout::Kind::kPicture: {
+                auto* picture = new QLabel(parent);
+                picture->setPixmap(LogoPicture());
+                widget = picture;
+                break;
+            }
+        }
+        widget->setGeometry(RectOf(spec.geometry));
+        if (spec.font.points != 9 || spec.font.bold) {
+            widget->setFont(Gothic(spec.font.points, spec.font.bold));
+        }
+        if (!spec.tooltip.empty()) widget->setToolTip(TextOf(spec.tooltip));
+        if (!spec.accessibleName.empty()) widget->setAccessibleName(TextOf(spec.accessibleName));
+        if (!spec.accessibleDescription.empty()) {
+            widget->setAccessibleDescription(TextOf(spec.accessibleDescription));
+        }
+        made.insert(TextOf(spec.name), widget);
+        for (const Grid grid : {Grid::kPattern, Grid::kCondition}) {
+            if (layout::GridOf(grid).frame == spec.name) {
+                (grid == Grid::kPattern ? GridMa : GridIf) =
+                    new CellGrid(widget, layout::GridOf(grid));
+            }
+        }
+    }
+    const auto find = [&](const char* name) { return made.value(QString::fromLatin1(name)); };
+    const auto indexed = [&](const char* name, int index) {
+        return made.value(QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index));
+    };
+    for (int i = 0; i < 2; ++i)
+        OptionMode[i] = static_cast<QRadioButton*>(indexed("OptionMode", i));
+    Image1 = static_cast<QLabel*>(find("Image1"));
+    Frame2 = static_cast<QGroupBox*>(find("Frame2"));
+    FrameDataControl = find("FrameDataControl");
+    for (int i = 0; i < 2; ++i) Frame1[i] = static_cast<QGroupBox*>(indexed("Frame1", i));
+    CommandSe = static_cast<QPushButton*>(find("CommandSe"));
+    CommandRe = static_cast<QPushButton*>(find("CommandRe"));
+    CommandSendData = static_cast<QPushButton*>(find("CommandSendData"));
+    CommandRead = static_cast<QPushButton*>(find("CommandRead"));
+    LabelMes = static_cast<StatusLabel*>(find("LabelMes"));
+    CommandClose = static_cast<QPushButton*>(find("CommandClose"));
+    CommandMaRnd = static_cast<QPushButton*>(find("CommandMaRnd"));
+    CommandMa0 = static_cast<QPushButton*>(find("CommandMa0"));
+    CommandMa1 = static_cast<QPushButton*>(find("CommandMa1"));
+    CommandMaRe = static_cast<QPushButton*>(find("CommandMaRe"));
+    CommandPrevious = static_cast<QPushButton*>(find("CommandPrevious"));
+    TextPlateNum = static_cast<QLineEdit*>(find("TextPlateNum"));
+    CommandNext = static_cast<QPushButton*>(find("CommandNext"));
+    LabelPlate = static_cast<QLabel*>(find("LabelPlate"));
+    CommandDel = static_cast<QPushButton*>(find("CommandDel"));
+    for (int k = 0; k < 4; ++k) CommandIfB[k] = static_cast<QPushButton*>(indexed("CommandIfB", k));
+    for (int m = 0; m < 4; ++m) OptionAc[m] = static_cast<QRadioButton*>(indexed("OptionAc", m));
+    for (int i = 0; i < kCells; ++i) CommandMa[i] = GridMa->cell(i);
+    for (int c = 0; c < kConditionCells; ++c) CommandIf[c] = GridIf->cell(c);
+
+    // The design state: normal mode, method ON(1).
     OptionMode[0]->setChecked(true);
     modeGroup_ = new QButtonGroup(this);
     for (int i = 0; i < 2; ++i) modeGroup_->addButton(OptionMode[i], i);
-
-    Image1 = new QLabel(client);
-    Image1->setGeometry(424, 0, 120, 40);
-    Image1->setPixmap(LogoPicture());
-
-    // The pattern.
-    Frame2 = MakeFrame(client, QStringLiteral("本体"),
-                       QStringLiteral("初期パターンを作ってください"), {16, 56, 289, 329});
-    GridMa = new CellGrid(Frame2, {QStringLiteral("本体"), 8, 8, {16, 24}, GridEdges::Wrap});
-    for (int i = 0; i < kCells; ++i) {
-        CommandMa[i] = GridMa->cell(i);
-        CommandMa[i]->setFont(Gothic(18, true));
-    }
-    CommandMaRnd = MakeButton(Frame2, QStringLiteral("ランダム"), {16, 288, 57, 33});
-    CommandMa0 = MakeButton(Frame2, QStringLiteral("すべてOFF(0)"), {72, 288, 81, 33});
-    CommandMa1 = MakeButton(Frame2, QStringLiteral("すべてON(1)"), {152, 288, 73, 33});
-    CommandMaRe = MakeButton(Frame2, QStringLiteral("反転"), {224, 288, 57, 33});
-
-    // Plate navigation.
-    FrameDataControl = new QWidget(client);
-    FrameDataControl->setGeometry(312, 56, 217, 25);
-    SetBackground(FrameDataControl, kActiveCaption);
-    CommandPrevious = MakeButton(FrameDataControl, QStringLiteral("←"), {0, 0, 33, 25});
-    CommandPrevious->setFont(Gothic(14.25, true));
-    TextPlateNum = new QLineEdit(QStringLiteral("1"), FrameDataControl);
-    TextPlateNum->setGeometry(32, 0, 49, 25);
-    TextPlateNum->setFont(Gothic(14.25));
-    TextPlateNum->setToolTip(QStringLiteral("現在のプレート"));
-    CommandNext = MakeButton(FrameDataControl, QStringLiteral("→"), {80, 0, 33, 25});
-    CommandNext->setFont(Gothic(14.25, true));
-    LabelPlate = new QLabel(QStringLiteral("1/50"), FrameDataControl);
-    LabelPlate->setGeometry(112, 0, 57, 25);
-    LabelPlate->setFont(Gothic(14.25, true));
-    LabelPlate->setToolTip(QStringLiteral("条件プレート数"));
-    SetBackground(LabelPlate, kPlateLabel);
-    CommandDel = MakeButton(FrameDataControl, QStringLiteral("削除"), {168, 0, 49, 25});
-    CommandDel->setToolTip(QStringLiteral("現在の条件を削除します。"));
-
-    // The condition of the current plate.
-    Frame1[0] = MakeFrame(client, QStringLiteral("条件"), QStringLiteral("条件を作ってください。"),
-                          {312, 80, 217, 161});
-    // The centre of the neighbourhood (position 4) is the cell itself.
-    GridIf = new CellGrid(Frame1[0], {QStringLiteral("条件"), 3, 3, {16, 40}, GridEdges::Stop, 4});
-    for (int c = 0; c < kConditionCells; ++c) {
-        CommandIf[c] = GridIf->cell(c);
-        CommandIf[c]->setFont(Gothic(18, true));
-    }
-    const QString allCaptions[4] = {QStringLiteral("ランダム"), QStringLiteral("すべてOFF(0)"),
-                                    QStringLiteral("すべてON(１)"),
-                                    QStringLiteral("すべて任意(＊)")};
-    for (int k = 0; k < 4; ++k) {
-        CommandIfB[k] = MakeButton(Frame1[0], allCaptions[k], {120, 24 + 32 * k, 89, 25});
-    }
-
-    // The change method.
-    Frame1[1] = MakeFrame(client, QStringLiteral("変化"),
-                          QStringLiteral("変化させる方法を選んでください"), {312, 248, 113, 113});
-    const QColor face = palette().color(QPalette::Button);
-    OptionAc[1] = MakeOption(Frame1[1], QStringLiteral("ON(1)"), {16, 16, 73, 17}, face);
-    OptionAc[0] = MakeOption(Frame1[1], QStringLiteral("OFF(0)"), {16, 40, 73, 17}, face);
-    OptionAc[2] = MakeOption(Frame1[1], QStringLiteral("反転"), {16, 64, 73, 17}, face);
-    OptionAc[3] = MakeOption(Frame1[1], QStringLiteral("ランダム"), {16, 88, 73, 17}, face);
     OptionAc[1]->setChecked(true);
     methodGroup_ = new QButtonGroup(this);
     for (int m = 0; m < 4; ++m) methodGroup_->addButton(OptionAc[m], m);
-
-    // Trial run, transfers, status line and exit.
-    CommandSe = MakeButton(client, QStringLiteral("試しに動かす"), {432, 264, 97, 41});
-    CommandSe->setToolTip(QStringLiteral("ソフト上でシュミレーションします。"));
-    CommandSe->setFont(Gothic(9, true));
-    SetFace(CommandSe, kCommandGrey);
-    CommandRe = MakeButton(client, QStringLiteral("元に戻す"), {432, 312, 97, 33});
-    CommandRe->setToolTip(QStringLiteral("試しに動かしたものを元に戻します。"));
-    CommandRe->setEnabled(false);
-    SetFace(CommandRe, kCommandGrey);
-    CommandSendData = MakeButton(client, QStringLiteral("データ転送"), {320, 368, 97, 33});
-    CommandSendData->setToolTip(QStringLiteral("Kelvaraにデータを転送します。"));
-    CommandSendData->setFont(Gothic(9, true));
-    CommandRead = MakeButton(client, QStringLiteral("データ読み込み"), {432, 368, 97, 33});
-    CommandRead->setToolTip(QStringLiteral("Kelvaraからデータを取り込みます。"));
-    CommandRead->setFont(Gothic(9, true));
-    LabelMes = new StatusLabel(client);
-    LabelMes->setGeometry(16, 408, 369, 41);
-    LabelMes->setFont(Gothic(15.75));
-    LabelMes->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    LabelMes->setWordWrap(true);
-    SetBackground(LabelMes, Qt::black);
-    {
-        QPalette palette = LabelMes->palette();
-        palette.setColor(QPalette::WindowText, palette.color(QPalette::HighlightedText));
-        LabelMes->setPalette(palette);
-    }
-    CommandClose = MakeButton(client, QStringLiteral("終了"), {416, 416, 113, 33});
-    CommandClose->setFont(Gothic(15.75, true));
-    SetFace(CommandClose, kCommandGrey);
 
     TimerMes = new QTimer(this);
     TimerMes->setInterval(1000);
@@ -239,25 +245,34 @@ void FormMain::BuildControls() {
 }
 
 void FormMain::BuildMenus() {
-    MenuFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    MenuNew = MenuFile->addAction(QStringLiteral("新規作成"));
-    MenuOpen = MenuFile->addAction(QStringLiteral("開く(&O)"));
-    MenuFile->addSeparator();
-    MenuOverSave = MenuFile->addAction(QStringLiteral("上書き保存(&S)"));
-    MenuNewSave = MenuFile->addAction(QStringLiteral("名前を付けて保存(&N)"));
-    MenuFile->addSeparator();
-    MenuEnd = MenuFile->addAction(QStringLiteral("終了(&X)"));
-
-    MenuComPort = menuBar()->addMenu(QStringLiteral("ポートの設定(&P)"));
+    QHash<QString, QAction*> actions;
+    QList<QMenu*> menus;
+    for (const layout::MenuSpec& spec : layout::Menus()) {
+        QMenu* menu = menuBar()->addMenu(TextOf(spec.caption));
+        menus << menu;
+        for (const layout::MenuItemSpec& item : spec.items) {
+            if (item.name.empty()) {
+                menu->addSeparator();
+                continue;
+            }
+            actions.insert(TextOf(item.name), menu->addAction(TextOf(item.caption)));
+        }
+    }
+    MenuFile = menus.at(0);
+    MenuComPort = menus.at(1);
+    MenuHelp = menus.at(2);
+    MenuNew = actions.value(QStringLiteral("MenuNew"));
+    MenuOpen = actions.value(QStringLiteral("MenuOpen"));
+    MenuOverSave = actions.value(QStringLiteral("MenuOverSave"));
+    MenuNewSave = actions.value(QStringLiteral("MenuNewSave"));
+    MenuEnd = actions.value(QStringLiteral("MenuEnd"));
+    MenuHelpUse = actions.value(QStringLiteral("MenuHelpUse"));
     for (int i = 0; i < 9; ++i) {
-        menucom[i] = MenuComPort->addAction(QStringLiteral("COM%1").arg(i + 1));
+        menucom[i] = actions.value(QStringLiteral("menucom(%1)").arg(i));
         menucom[i]->setCheckable(true);
     }
     menucom[0]->setChecked(true);
     portTips_ = new PortMenuTips(MenuComPort, menucom, SystemPorts);
-
-    MenuHelp = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    MenuHelpUse = MenuHelp->addAction(QStringLiteral("使い方"));
 }
 
 // Every user event goes to the editor. A click on an option runs its handler also when the
@@ -311,8 +326,8 @@ void FormMain::Connect() {
 void FormMain::ShowCell(Grid grid, int index, const CellLook& look) {
     QPushButton* button = grid == Grid::kPattern ? CommandMa[static_cast<std::size_t>(index)]
                                                  : CommandIf[static_cast<std::size_t>(index)];
-    button->setText(QString::fromUtf8(look.caption.data(), static_cast<int>(look.caption.size())));
-    SetFace(button, QColor(look.face.red, look.face.green, look.face.blue));
+    button->setText(TextOf(look.caption));
+    SetFace(button, ColourOf(look.face));
 }
 
 void FormMain::ShowPlateLabel(const std::string& text, int now, int count) {
@@ -415,5 +430,9 @@ void FormMain::closeEvent(QCloseEvent* event) {
 }
 
 void FormMain::setPortLister(PortLister ports) { portTips_->SetPortLister(std::move(ports)); }
+
+QWidget* FormMain::ControlNamed(std::string_view name) const {
+    return controls_.value(TextOf(name));
+}
 
 }  // namespace kelvara

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -47,6 +48,8 @@ class FormMain : public QMainWindow, private EditorView {
 
     // Where the port menu's tooltips find the ports present (tests give a list of their own).
     void setPortLister(PortLister ports);
+    // The control the layout names so ("CommandSe", "OptionAc(2)"); null for none.
+    QWidget* ControlNamed(std::string_view name) const;
 
     // Controls on the window.
     std::array<QRadioButton*, 2> OptionMode{};
@@ -121,6 +124,7 @@ class FormMain : public QMainWindow, private EditorView {
     DiskDataFiles files_;
     Editor editor_;
     TransferPump pump_;
+    QHash<QString, QWidget*> controls_;  // by the layout's names
     QButtonGroup* modeGroup_ = nullptr;
     QButtonGroup* methodGroup_ = nullptr;
     PortMenuTips* portTips_ = nullptr;

@@ -18,13 +18,7 @@ CellGrid* GridOf(const QObject* cell) {
     return cell != nullptr ? qobject_cast<CellGrid*>(cell->parent()) : nullptr;
 }
 
-// What a cell's caption means, in the words the window's buttons use.
-QString ValueWord(const QString& caption) {
-    if (caption == QLatin1String("0")) return QStringLiteral("OFF");
-    if (caption == QLatin1String("1")) return QStringLiteral("ON");
-    if (caption == QLatin1String("*")) return QStringLiteral("任意");
-    return caption;
-}
+QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 // A cell button: a table cell named by place and value, pressed as the mouse clicks it.
 class CellAccessible final : public QAccessibleWidget, public QAccessibleTableCellInterface {
@@ -35,12 +29,7 @@ class CellAccessible final : public QAccessibleWidget, public QAccessibleTableCe
         const CellGrid* grid = GridOf(object());
         if (grid == nullptr) return QAccessibleWidget::text(t);
         if (t == QAccessible::Name) return CellName(*grid, grid->indexOf(object()));
-        if (t == QAccessible::Description) {
-            return grid->shape().selfCell >= 0
-                       ? QStringLiteral(
-                             "スペースキーかEnterキーでOFF、ON、任意の順に切り替えます。")
-                       : QStringLiteral("スペースキーかEnterキーでONとOFFを切り替えます。");
-        }
+        if (t == QAccessible::Description) return Text(layout::CellDescription(grid->shape()));
         return QAccessibleWidget::text(t);
     }
 
@@ -94,20 +83,8 @@ class GridAccessible final : public QAccessibleWidget, public QAccessibleTableIn
     explicit GridAccessible(CellGrid* grid) : QAccessibleWidget(grid, QAccessible::Table) {}
 
     QString text(QAccessible::Text t) const override {
-        const CellGrid::Shape& shape = Grid()->shape();
-        if (t == QAccessible::Name) return shape.title + QStringLiteral("のセル");
-        if (t == QAccessible::Description) {
-            QString text = QStringLiteral("%1行%2列。").arg(shape.rows).arg(shape.columns);
-            if (shape.selfCell >= 0) {
-                text += QStringLiteral("%1行%2列がセル自身です。")
-                            .arg(shape.selfCell / shape.columns + 1)
-                            .arg(shape.selfCell % shape.columns + 1);
-            }
-            text += shape.edges == GridEdges::Wrap
-                        ? QStringLiteral("矢印キーで移動します（端から反対の端へつながります）。")
-                        : QStringLiteral("矢印キーで移動します。");
-            return text;
-        }
+        if (t == QAccessible::Name) return Text(layout::GridName(Grid()->shape()));
+        if (t == QAccessible::Description) return Text(layout::GridDescription(Grid()->shape()));
         return QAccessibleWidget::text(t);
     }
 
@@ -136,16 +113,16 @@ class GridAccessible final : public QAccessibleWidget, public QAccessibleTableIn
     QAccessibleInterface* caption() const override { return nullptr; }
     QAccessibleInterface* summary() const override { return nullptr; }
     QAccessibleInterface* cellAt(int row, int column) const override {
-        const CellGrid::Shape& shape = Grid()->shape();
+        const layout::GridSpec& shape = Grid()->shape();
         if (row < 0 || row >= shape.rows || column < 0 || column >= shape.columns) return nullptr;
         return child(row * shape.columns + column);
     }
     int selectedCellCount() const override { return 0; }
     QList<QAccessibleInterface*> selectedCells() const override { return {}; }
     QString columnDescription(int column) const override {
-        return QStringLiteral("%1列").arg(column + 1);
+        return Text(layout::GridColumnName(column));
     }
-    QString rowDescription(int row) const override { return QStringLiteral("%1行").arg(row + 1); }
+    QString rowDescription(int row) const override { return Text(layout::GridRowName(row)); }
     int selectedColumnCount() const override { return 0; }
     int selectedRowCount() const override { return 0; }
     int columnCount() const override { return Grid()->shape().columns; }
@@ -173,7 +150,10 @@ class StatusAccessible final : public QAccessibleWidget {
 
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Name) return static_cast<QLabel*>(widget())->text();
-        if (t == QAccessible::Description) return QStringLiteral("状態メッセージ");
+        if (t == QAccessible::Description) {
+            return QString::fromUtf8(layout::kStatusDescription.data(),
+                                     static_cast<qsizetype>(layout::kStatusDescription.size()));
+        }
         return QAccessibleWidget::text(t);
     }
 };
@@ -191,21 +171,10 @@ QAccessibleInterface* Factory(const QString& key, QObject* object) {
     return nullptr;
 }
 
-void Name(QWidget* widget, const QString& name, const QString& description = QString()) {
-    widget->setAccessibleName(name);
-    if (!description.isEmpty()) widget->setAccessibleDescription(description);
-}
-
 }  // namespace
 
 QString CellName(const CellGrid& grid, int index) {
-    const CellGrid::Shape& shape = grid.shape();
-    QString name = QStringLiteral("%1 %2行%3列")
-                       .arg(shape.title)
-                       .arg(index / shape.columns + 1)
-                       .arg(index % shape.columns + 1);
-    if (index == shape.selfCell) name += QStringLiteral(" セル自身");
-    return name + QLatin1Char(' ') + ValueWord(grid.cell(index)->text());
+    return Text(layout::CellName(grid.shape(), index, grid.cell(index)->text().toStdString()));
 }
 
 void InstallAccessibility() {
@@ -216,29 +185,9 @@ void InstallAccessibility() {
     (void)installed;
 }
 
-void NameControls(FormMain& w) {
-    Name(w.Image1, QStringLiteral("Kelvara のロゴ"));
-    Name(w.CommandMaRnd, QStringLiteral("本体をランダムにする"));
-    Name(w.CommandMa0, QStringLiteral("本体をすべてOFF(0)にする"));
-    Name(w.CommandMa1, QStringLiteral("本体をすべてON(1)にする"));
-    Name(w.CommandMaRe, QStringLiteral("本体を反転する"));
-    Name(w.CommandPrevious, QStringLiteral("前のプレート"),
-         QStringLiteral("PageUpキーでも移動できます。"));
-    Name(w.CommandNext, QStringLiteral("次のプレート"),
-         QStringLiteral("最後のプレートでは1枚追加します。PageDownキーでも移動できます。"));
-    Name(w.TextPlateNum, QStringLiteral("プレート番号"));
-    Name(w.CommandDel, QStringLiteral("現在のプレートを削除"));
-    Name(w.CommandIfB[0], QStringLiteral("条件をランダムにする"));
-    Name(w.CommandIfB[1], QStringLiteral("条件をすべてOFF(0)にする"));
-    Name(w.CommandIfB[2], QStringLiteral("条件をすべてON(1)にする"));
-    Name(w.CommandIfB[3], QStringLiteral("条件をすべて任意にする"));
-    for (QWidget* option : w.OptionMode) option->setAccessibleDescription(QStringLiteral("モード"));
-}
-
 void DescribePlates(FormMain& w, int now, int count) {
-    w.TextPlateNum->setAccessibleDescription(
-        QStringLiteral("現在のプレート（全%1枚）。PageUpとPageDownでも移動できます。").arg(count));
-    w.LabelPlate->setAccessibleName(QStringLiteral("プレート %1 / 全%2枚").arg(now).arg(count));
+    w.TextPlateNum->setAccessibleDescription(Text(layout::PlateNumberDescription(count)));
+    w.LabelPlate->setAccessibleName(Text(layout::PlateLabelName(now, count)));
 }
 
 void AnnounceStatus(QWidget* statusLine) {

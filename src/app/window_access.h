@@ -9,8 +9,9 @@ namespace kelvara {
 class CellGrid;
 class FormMain;
 
-// What a screen reader is told about the window. The captions stay as they are; the names,
-// descriptions and roles below are what assistive technology reads instead:
+// What a screen reader is told about the window (the words are the layout's, src/editor). The
+// captions stay as they are; the names, descriptions and roles below are what assistive
+// technology reads instead:
 // - the two cell grids are tables ("本体のセル" 8 x 8, "条件のセル" 3 x 3) whose cells are named
 //   by place and value ("本体 3行5列 ON", "条件 2行2列 セル自身 任意"), following every change;
 // - buttons whose captions repeat or say little are named by what they do ("本体をランダムにする",
@@ -20,9 +21,6 @@ class FormMain;
 // Installs the accessible interfaces of the grids, their cells and the status line. Call it
 // before the window creates its controls.
 void InstallAccessibility();
-
-// Names and describes the window's controls.
-void NameControls(FormMain& window);
 
 // Keeps the plate number box's and the plate label's words in step with the document.
 void DescribePlates(FormMain& window, int now, int count);

@@ -62,4 +62,14 @@ std::vector<int> LineEventsFromCommErrors(std::uint32_t errors) {
     return codes;
 }
 
+std::optional<int> LineEventFromWebSerialError(std::string_view name) {
+    if (name == "NetworkError") return std::nullopt;
+    if (name == "BreakError") return kLineErrorBreak;
+    if (name == "FramingError") return kLineErrorFrame;
+    if (name == "ParityError") return kLineErrorParity;
+    // The browser's own buffer for what the page has not read yet ran over.
+    if (name == "BufferOverrunError") return kLineErrorRxOver;
+    return kLineErrorUndefined;
+}
+
 }  // namespace kelvara

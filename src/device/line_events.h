@@ -58,4 +58,8 @@ inline constexpr std::uint32_t kCommTxFull = 0x0100;
 // One event code for every error bit set, in code order.
 std::vector<int> LineEventsFromCommErrors(std::uint32_t errors);
 
+// What a browser's serial port reports when a read fails, by the name of the error it raises
+// (Web Serial): a line event the port survives, or nothing for "NetworkError", the port gone.
+std::optional<int> LineEventFromWebSerialError(std::string_view name);
+
 }  // namespace kelvara

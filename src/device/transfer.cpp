@@ -114,6 +114,8 @@ std::optional<TransferWait> ComMain::Advance() {
     switch (phase_) {
         case Phase::kStart:
             return Start();
+        case Phase::kOpening:
+            return Opened();
         case Phase::kRun:
             if (next_ == steps_.size()) {
                 return End(Stop::kNone);
@@ -139,7 +141,27 @@ std::optional<TransferWait> ComMain::Start() {
     }
     line_.SelectPort(doc_.ComPort);
     line_.Open();
+    phase_ = Phase::kOpening;
+    return Opened();
+}
+
+// The line has opened, failed to, or is still opening (the window may close meanwhile, or the
+// user stop the transfer: the opening is then given up).
+std::optional<TransferWait> ComMain::Opened() {
+    if (line_.Opening()) {
+        if (host_.Closing() || host_.StopRequested()) {
+            line_.Close();
+            if (host_.Closing()) return Finish(TransferResult::kClosing);
+            host_.SetStatus(kTransferRetryText);
+            return Finish(TransferResult::kStopped);
+        }
+        return TransferWait{TransferWait::Kind::kInput, TransferWait::kOpeningCheckMs};
+    }
     if (!line_.IsOpen()) {
+        if (line_.NoPortChosen()) {
+            host_.SetStatus(kNoPortChosenText);
+            return Finish(TransferResult::kNotChosen);
+        }
         host_.ShowPortOpenError();
         return Finish(TransferResult::kPortOpenFailed);
     }

@@ -27,6 +27,12 @@ class SerialLine {
     // Why the last Open failed, in words for the user (the device tried and the system's
     // reason); empty when there is nothing to add to the port-open box.
     virtual std::string OpenErrorDetails() const { return {}; }
+    // A line that opens in the background (a browser's port, which may first ask the user which
+    // one): after Open, true until it is open or has failed. The routine waits meanwhile, and
+    // the line announces the end of the opening as it announces input.
+    virtual bool Opening() const { return false; }
+    // After an Open that failed: the user was asked for a port and chose none.
+    virtual bool NoPortChosen() const { return false; }
 };
 
 // What the transfer routine needs from the window.
@@ -61,6 +67,7 @@ inline constexpr char kLifeGameDoneText[] = "ライフゲームモード送信�
 inline constexpr char kReadingText[] = "データ読み出し中";
 inline constexpr char kReadDoneText[] = "データ読み出し完了";
 inline constexpr char kTransferRetryText[] = "通信エラーもう一度やってください。";
+inline constexpr char kNoPortChosenText[] = "ポートが選ばれなかったため、通信しませんでした。";
 
 // Pacing of a transfer. A wait polls until the device has answered or the poll counter has
 // passed pollLimit, so at most pollLimit + 2 polls.
@@ -104,7 +111,8 @@ enum class TransferResult {
     kPortOpenFailed,  // the port could not be opened: the port-open box
     kRefused,         // a value has no character on the line: the "通信エラー" box
     kClosing,         // the window is closing: nothing reported
-    kGaveUp,  // endAtFirstTimeOut: a wait gave up and nothing more was sent; like a time-out
+    kGaveUp,     // endAtFirstTimeOut: a wait gave up and nothing more was sent; like a time-out
+    kNotChosen,  // the user chose no port: nothing sent, the status label says so
 };
 
 // What the routine waits for when it hands control back to its caller. The caller's event loop
@@ -117,6 +125,9 @@ struct TransferWait {
         kPause,   // the fixed pause after a unit or the read request: resume after milliseconds
         kDone,    // the transfer is over: Result() says how it ended
     };
+    // How long the routine waits at most for a line that is opening before it looks again (the
+    // line announces the end of the opening).
+    static constexpr int kOpeningCheckMs = 100;
     Kind kind = Kind::kDone;
     int milliseconds = 0;
 };
@@ -168,10 +179,11 @@ class ComMain {
     };
     // How the exchange ends before its last step.
     enum class Stop { kNone, kClosing, kStopped, kLineLost, kUnsendable, kGaveUp };
-    enum class Phase { kStart, kRun, kPoll, kSlept, kFinished };
+    enum class Phase { kStart, kOpening, kRun, kPoll, kSlept, kFinished };
 
     std::optional<TransferWait> Advance();
     std::optional<TransferWait> Start();
+    std::optional<TransferWait> Opened();
     std::optional<TransferWait> Execute(Step step);  // a copy: a step may add steps
     std::optional<TransferWait> Poll();
     std::optional<TransferWait> Slept();

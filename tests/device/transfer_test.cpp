@@ -24,13 +24,19 @@ struct Rig : SerialLine, TransferHost {
     void SelectPort(std::int16_t number) override { Log("port:" + std::to_string(number)); }
     bool Open() override {
         Log("open");
+        if (opensLater) {
+            opening = true;
+            return false;
+        }
         open = !openFails;
         return open;
     }
+    bool Opening() const override { return opening; }
+    bool NoPortChosen() const override { return noneChosen; }
     bool IsOpen() const override { return open; }
     void Close() override {
         Log("close");
-        open = false;
+        open = opening = false;
     }
     void Write(std::string_view text) override {
         EXPECT_TRUE(open);
@@ -65,6 +71,7 @@ struct Rig : SerialLine, TransferHost {
                     break;
                 case TransferWait::Kind::kInput:
                     Log("i" + std::to_string(wait.milliseconds));
+                    if (opening && onOpening) onOpening();
                     break;
                 default:
                     Log("s" + std::to_string(wait.milliseconds));
@@ -93,6 +100,8 @@ struct Rig : SerialLine, TransferHost {
     Trace trace;
     std::string pending;
     bool open = false, openFails = false, closing = false, stopping = false;
+    bool opensLater = false, opening = false, noneChosen = false;
+    std::function<void()> onOpening;  // at each wait while the line opens
     int polls = 0;
     TransferResult result = TransferResult::kDone;
     std::vector<std::string> progress;
@@ -243,6 +252,54 @@ TEST(TransferTest, OtherModesOpenAndCloseOnlyAndAFailedOpenShowsOnlyTheBox) {
         rig.openFails = true;
         EXPECT_EQ(rig.Run(mode), (Trace{"port:1", "open", "portError"})) << mode;
         EXPECT_EQ(rig.result, TransferResult::kPortOpenFailed);
+    }
+}
+
+// A line that opens in the background (a browser asking the user for a port): the routine waits
+// for it, then goes on as after any open; a port not chosen is told on the status label, and Esc
+// or closing the window while the line opens gives the opening up.
+TEST(TransferTest, ALineThatOpensLaterIsWaitedFor) {
+    const std::string wait = "i" + std::to_string(TransferWait::kOpeningCheckMs);
+    const struct {
+        const char* name;
+        std::function<void(Rig&)> whileOpening;
+        Trace tail;
+        TransferResult result;
+    } cases[] = {
+        {"opened",
+         [](Rig& r) { r.opening = false, r.open = true; },
+         {"status:ライフゲームモード送信完了", "arm", "close"},
+         TransferResult::kDone},
+        {"not chosen",
+         [](Rig& r) { r.opening = false, r.noneChosen = true; },
+         {"open", wait, wait, std::string("status:") + kNoPortChosenText},
+         TransferResult::kNotChosen},
+        {"failed",
+         [](Rig& r) { r.opening = false; },
+         {"open", wait, wait, "portError"},
+         TransferResult::kPortOpenFailed},
+        {"stopped",
+         [](Rig& r) { r.stopping = true; },
+         {"open", wait, wait, "close", kRetry},
+         TransferResult::kStopped},
+        {"closing",
+         [](Rig& r) { r.closing = true; },
+         {"open", wait, wait, "close"},
+         TransferResult::kClosing},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.opensLater = true;
+        int waits = 0;
+        rig.onOpening = [&] {
+            if (++waits == 2) c.whileOpening(rig);
+        };
+        const Trace trace = rig.Run(kTransferLifeGame);
+        EXPECT_EQ(Tail(trace, static_cast<int>(c.tail.size())), c.tail) << c.name;
+        EXPECT_EQ(rig.result, c.result) << c.name;
+        EXPECT_EQ(rig.device.received,
+                  c.result == TransferResult::kDone ? "ff" + std::string(16, '0') : std::string())
+            << c.name;
     }
 }
 

@@ -196,6 +196,13 @@ TEST(LineEventTest, MessagesCountersAndErrorBits) {
     EXPECT_EQ(LineEventsFromCommErrors(kCommBreak | kCommFrame | kCommOverrun | kCommRxOver |
                                        kCommRxParity | kCommTxFull),
               (std::vector<int>{1001, 1004, 1006, 1008, 1009, 1010}));
+    const std::pair<const char*, std::optional<int>> web[] = {{"BreakError", 1001},
+                                                              {"FramingError", 1004},
+                                                              {"ParityError", 1009},
+                                                              {"BufferOverrunError", 1008},
+                                                              {"UnknownError", kLineErrorUndefined},
+                                                              {"NetworkError", std::nullopt}};
+    for (const auto& [name, code] : web) EXPECT_EQ(LineEventFromWebSerialError(name), code) << name;
 }
 
 }  // namespace

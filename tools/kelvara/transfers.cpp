@@ -174,6 +174,8 @@ std::string OutcomeText(std::int16_t mode, const PortOutcome& outcome) {
         }
         case TransferResult::kRefused:
             return std::string(kLineEventTitle) + ": " + outcome.message;
+        case TransferResult::kNotChosen:  // no line of this program asks for a port
+            return kNoPortChosenText;
     }
     return {};
 }

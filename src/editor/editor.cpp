@@ -332,11 +332,22 @@ void Editor::SaveFileChosen(const std::optional<std::string>& path) {
         // The name is taken exactly as typed: no extension is added, an existing file is
         // replaced without a question, but never destroyed by a save that fails.
         if (files_.Save(*path, doc_)) {
+            nameBeforeSave_ = doc_.FileName;
+            savedAs_ = *path;
             doc_.FileName = *path;
         } else {
             ShowError(kSaveFailedText);
         }
     }
+    SetFileTitle();
+}
+
+void Editor::SaveFailed(const std::string& path) {
+    if (!savedAs_.empty() && path == savedAs_ && doc_.FileName == savedAs_) {
+        doc_.FileName = nameBeforeSave_;
+    }
+    savedAs_.clear();
+    ShowError(kSaveFailedText);
     SetFileTitle();
 }
 

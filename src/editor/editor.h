@@ -79,6 +79,10 @@ class Editor final : private TransferHost {
     // The answers of the file dialogs the view was asked for; nothing when the user cancelled.
     void OpenFileChosen(const std::optional<std::string>& path);
     void SaveFileChosen(const std::optional<std::string>& path);
+    // A save that the face finishes in the background (a browser writing a file) has failed
+    // after all: told as any failed save, and a file name that save gave the window goes back
+    // to the one before.
+    void SaveFailed(const std::string& path);
     // Esc: the transfer that runs stops at its next poll.
     void StopTransfer();
     // The user closes the window. True: it may close now; false: a transfer runs, which ends at
@@ -134,6 +138,8 @@ class Editor final : private TransferHost {
     enum class FileAsked { kNone, kOpen, kSave };
     FileAsked asked_ = FileAsked::kNone;
     std::string lastPath_;
+    std::string savedAs_;         // the path the last save under a new name gave the document
+    std::string nameBeforeSave_;  // and the file name it had before
 };
 
 }  // namespace kelvara

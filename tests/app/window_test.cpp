@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include "app/appearance.h"
+#include "app/artwork.h"
 #include "app/formmain.h"
 #include "device/transfer.h"
 #include "fake_dialogs.h"
@@ -312,6 +313,27 @@ class WindowTest : public QObject {
         for (const auto& request : dialogs.openRequests) starts.push_back(request.initialPath);
         QCOMPARE(starts,
                  (std::vector<std::string>{"", installed.toStdString(), beside.toStdString()}));
+    }
+
+    // The web app shows the window's pictures as files: they are what the window paints.
+    // KELVARA_UPDATE_ARTWORK=1 writes them anew.
+    void theWebAppsPicturesAreTheWindows() {
+#if defined(_WIN32)
+        QSKIP("the logo's letters are drawn with the fonts of the system the pictures come from");
+#endif
+        const QString folder = QStringLiteral(KELVARA_WEB_ARTWORK);
+        const std::pair<const char*, QPixmap> pictures[] = {
+            {"background.png", kelvara::BackgroundPicture()}, {"logo.png", kelvara::LogoPicture()}};
+        for (const auto& [name, picture] : pictures) {
+            const QString path = folder + QLatin1Char('/') + QLatin1String(name);
+            if (qEnvironmentVariableIsSet("KELVARA_UPDATE_ARTWORK")) {
+                QVERIFY(picture.save(path, "PNG"));
+            }
+            QImage saved(path);
+            QVERIFY2(!saved.isNull(), qPrintable(path));
+            QCOMPARE(saved.convertToFormat(QImage::Format_ARGB32),
+                     picture.toImage().convertToFormat(QImage::Format_ARGB32));
+        }
     }
 
     void helpOpensThePageBesideTheProgramOnlyWhenItExists() {

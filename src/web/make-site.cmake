@@ -1,0 +1,43 @@
+# Puts the web app's static folder together: the page, the worker and the module, the help page,
+# the examples with their list, the pictures and icons, the manifest, and a service worker that
+# caches exactly these files under a version made from their contents.
+# Called with SITE, SOURCE (src/web/site), MODULE_DIR, PROJECT, ARTWORK, RSVG.
+file(REMOVE_RECURSE ${SITE})
+file(MAKE_DIRECTORY ${SITE}/examples ${SITE}/icons)
+foreach(name index.html app.js worker.js style.css manifest.webmanifest)
+    file(COPY ${SOURCE}/${name} DESTINATION ${SITE})
+endforeach()
+file(COPY ${MODULE_DIR}/kelvara_web.mjs ${MODULE_DIR}/kelvara_web.wasm DESTINATION ${SITE})
+file(COPY ${PROJECT}/src/app/readme.html DESTINATION ${SITE})
+file(COPY ${ARTWORK}/background.png ${ARTWORK}/logo.png DESTINATION ${SITE})
+file(GLOB examples RELATIVE ${PROJECT}/examples ${PROJECT}/examples/*.dat)
+list(SORT examples)
+set(list "")
+foreach(example IN LISTS examples)
+    file(COPY ${PROJECT}/examples/${example} DESTINATION ${SITE}/examples)
+    list(APPEND list "\"${example}\"")
+endforeach()
+list(JOIN list ", " list)
+file(WRITE ${SITE}/examples/index.json "[${list}]\n")
+foreach(size 192 512)
+    execute_process(COMMAND ${RSVG} -w ${size} -h ${size} -o ${SITE}/icons/icon-${size}.png
+                            ${PROJECT}/packaging/kelvara-editor.svg
+                    RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "rsvg-convert could not make the ${size} px icon")
+    endif()
+endforeach()
+
+file(GLOB_RECURSE files RELATIVE ${SITE} ${SITE}/*)
+list(SORT files)
+set(hashes "")
+set(entries "'./'")
+foreach(name IN LISTS files)
+    file(SHA256 ${SITE}/${name} hash)
+    string(APPEND hashes "${hash}")
+    string(APPEND entries ", '${name}'")
+endforeach()
+string(SHA256 version "${hashes}")
+string(SUBSTRING ${version} 0 16 KELVARA_SITE_VERSION)
+set(KELVARA_SITE_FILES "${entries}")
+configure_file(${SOURCE}/sw.js.in ${SITE}/sw.js @ONLY)

@@ -4,7 +4,7 @@
 # Called with SITE, SOURCE (src/web/site), MODULE_DIR, PROJECT, ARTWORK, RSVG.
 file(REMOVE_RECURSE ${SITE})
 file(MAKE_DIRECTORY ${SITE}/examples ${SITE}/icons)
-foreach(name index.html app.js worker.js style.css manifest.webmanifest)
+foreach(name index.html app.js clock.js style.css manifest.webmanifest)
     file(COPY ${SOURCE}/${name} DESTINATION ${SITE})
 endforeach()
 file(COPY ${MODULE_DIR}/kelvara_web.mjs ${MODULE_DIR}/kelvara_web.wasm DESTINATION ${SITE})

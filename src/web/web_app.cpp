@@ -308,11 +308,13 @@ void WebApp::PortForgotten() {
 
 void WebApp::ShowPortMenu() {
     val items = val::array();
-    const auto add = [&](const char* id, std::string caption, bool checked, bool enabled) {
+    // checked: a port to choose, with its check mark; none: a command.
+    const auto add = [&](const char* id, std::string caption, std::optional<bool> checked,
+                         bool enabled) {
         val item = val::object();
         item.set("name", std::string(id));
         item.set("caption", caption);
-        item.set("checked", checked);
+        if (checked) item.set("checked", *checked);
         item.set("enabled", enabled);
         items.call<void>("push", item);
     };
@@ -321,9 +323,9 @@ void WebApp::ShowPortMenu() {
     add("serial",
         portLabel_ ? std::string(kSerialItem) + "（" + *portLabel_ + "）" : std::string(kSerialItem),
         !router_.UsesMachine(), true);
-    add("", "", false, false);
-    add("choose", kChoosePortItem, false, serial);
-    add("forget", kForgetPortItem, false, serial && portLabel_.has_value());
+    add("", "", std::nullopt, false);
+    add("choose", kChoosePortItem, std::nullopt, serial);
+    add("forget", kForgetPortItem, std::nullopt, serial && portLabel_.has_value());
     val command = Command("portMenu");
     command.set("items", items);
     Page(command);

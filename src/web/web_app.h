@@ -14,9 +14,9 @@
 namespace kelvara::web {
 
 // The editor in a browser: the core's Editor, its view, its data files and its two lines (the
-// browser's serial port, the machine simulated in the page), run in the page's worker. Every
-// event the page forwards comes in through a method here; everything the page is to draw, and
-// everything the worker's loop is to wait for, goes out through sink:
+// browser's serial port, the machine simulated in the page). Every event of the page comes in
+// through a method here; everything the page is to draw, and everything its loop is to wait
+// for, goes out through sink:
 //   sink.page(command)      a command for the page (draw, box, dialog, serial port)
 //   sink.wait(kind, ms)     the transfer waits (TransferWait::Kind as a number); resume after
 //   sink.input()            a line has input (or its opening has ended): a wait for input ends

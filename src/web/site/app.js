@@ -1,10 +1,25 @@
-// The web app's page. It builds the editor's window from the layout the core gives, draws what
-// the core tells it, and forwards the user's events; it also holds the browser's serial port
-// for the core's transfers (only a page may ask the user for a port) and the file pickers.
-// Nothing here decides what an event does: the editor runs in worker.js.
+// The web app's page. It runs the editor (the core compiled to WebAssembly, with the machine
+// simulated in the page), builds the window from the layout the core gives, draws what the core
+// tells it and forwards the user's events; it holds the browser's serial port for the core's
+// transfers and the file pickers. Nothing here decides what an event does: the core does.
+import createKelvara from './kelvara_web.mjs';
 
-const worker = new Worker('worker.js', { type: 'module' });
-const call = (name, ...args) => worker.postMessage({ call: name, args });
+let app = null;
+// A call into the core. One made while the core is busy (an event the core's own drawing
+// raised) waits until it has returned.
+let inCore = false;
+function call(name, ...args) {
+  if (!app || inCore) {
+    queueMicrotask(() => call(name, ...args));
+    return;
+  }
+  inCore = true;
+  try {
+    app[name](...args);
+  } finally {
+    inCore = false;
+  }
+}
 
 const serialState = !window.isSecureContext
   ? 'insecure'
@@ -168,6 +183,7 @@ function buildControl(spec, parent) {
       node = el('div', { class: 'control' }, parent);
   }
   place(node, spec);
+  node.dataset.name = spec.name;
   if (spec.kind !== 'option') describe(node, spec.accessibleName, spec.accessibleDescription);
   return node;
 }
@@ -185,6 +201,8 @@ function buildGrid(spec, frame) {
       const cell = el('button', { class: 'cell', type: 'button', role: 'gridcell', text: '*',
         tabindex: index === 0 ? '0' : '-1' }, line);
       describe(cell, spec.cellNames[index], spec.cellDescription);
+      cell.dataset.name = spec.name;
+      cell.dataset.index = index;
       cell.style.left = `${spec.x + spec.pitch * column}px`;
       cell.style.top = `${spec.y + spec.pitch * row}px`;
       cell.style.width = cell.style.height = `${spec.side}px`;
@@ -234,6 +252,7 @@ function buildMenus(win) {
     const title = el('button', { class: 'menu-title', type: 'button', role: 'menuitem',
       'aria-haspopup': 'true', 'aria-expanded': 'false' }, bar);
     const key = withMnemonic(title, spec.caption);
+    title.dataset.menu = spec.name;
     const panel = el('div', { class: 'menu', role: 'menu' }, win);
     panel.hidden = true;
     const menu = { spec, title, panel, key };
@@ -262,6 +281,7 @@ function fillMenu(menu, items) {
       'aria-checked': radio ? String(item.checked) : undefined,
       'aria-disabled': item.enabled ? undefined : 'true' }, menu.panel);
     entry.dataset.key = withMnemonic(entry, item.caption);
+    entry.dataset.name = item.name;
     entry.addEventListener('click', () => {
       if (!item.enabled) return;
       closeMenus();
@@ -738,7 +758,7 @@ function fit() {
 
 function exit() {
   serial.close();
-  worker.terminate();
+  clock.terminate();
   const note = el('div', { id: 'exited' });
   el('p', { text: texts.exited }, note);
   const again = el('button', { type: 'button', text: texts.reopen }, note);
@@ -772,18 +792,96 @@ function keys() {
   });
 }
 
-worker.onmessage = (event) => {
-  const message = event.data;
-  if (message.layout) {
-    build(message.layout);
-    keys();
-  }
-  if (message.commands) message.commands.forEach(apply);
-  if (message.ready) {
-    document.body.dataset.ready = 'true';
-    watchPorts();
-  }
+// ---- The waits of the core ---------------------------------------------------------------------
+
+// The clock worker runs the timers (a hidden tab holds back the page's own); a task of the
+// page's own, a message to itself, lets pending events run without any timer.
+const clock = new Worker('clock.js');
+const timerTasks = new Map();
+let nextTimer = 0;
+clock.onmessage = (event) => {
+  const task = timerTasks.get(event.data.fired);
+  if (task) task();
 };
+function timer(ms, task, repeat = false) {
+  const id = ++nextTimer;
+  timerTasks.set(id, repeat ? task : () => {
+    timerTasks.delete(id);
+    task();
+  });
+  clock.postMessage({ set: id, ms, repeat });
+  return id;
+}
+function cancelTimer(id) {
+  if (!timerTasks.delete(id)) return;
+  clock.postMessage({ clear: id });
+}
+const channel = new MessageChannel();
+const channelTasks = [];
+channel.port1.onmessage = () => channelTasks.shift()();
+function soon(task) {
+  channelTasks.push(task);
+  channel.port2.postMessage(0);
+}
+
+// The transfer's waits, as the desktop's pump runs them: the events before a poll as soon as the
+// page has gone round, a wait for input ended by the input, a pause to its deadline (a timer a
+// millisecond short, then the page goes round until the deadline has passed).
+const Kind = { events: 0, input: 1, pause: 2, done: 3 };
+const wait = { kind: Kind.done, timer: 0, deadline: 0, seq: 0 };
+function resume(seq) {
+  if (seq !== wait.seq) return;
+  wait.kind = Kind.done;
+  cancelTimer(wait.timer);
+  call('resume');
+}
+function untilDeadline(seq) {
+  if (seq !== wait.seq) return;
+  if (performance.now() >= wait.deadline) resume(seq);
+  else soon(() => untilDeadline(seq));
+}
+let statusTimer = 0;
+const sink = {
+  page: (command) => apply(command),
+  wait(kind, ms) {
+    const seq = ++wait.seq;
+    wait.kind = kind;
+    if (kind === Kind.events) {
+      soon(() => resume(seq));
+    } else if (kind === Kind.input) {
+      wait.timer = timer(ms, () => resume(seq));
+    } else if (kind === Kind.pause) {
+      wait.deadline = performance.now() + ms;
+      wait.timer = timer(Math.max(0, ms - 1), () => untilDeadline(seq));
+    }
+  },
+  input() {
+    // Told from within the core (the line took the page's data): resumed once it has returned.
+    if (wait.kind !== Kind.input) return;
+    const seq = wait.seq;
+    queueMicrotask(() => resume(seq));
+  },
+  statusTimer(run) {
+    if (run && !statusTimer) {
+      statusTimer = timer(1000, () => call('statusTick'), true);
+    } else if (!run && statusTimer) {
+      cancelTimer(statusTimer);
+      statusTimer = 0;
+    }
+  },
+};
+
+async function start() {
+  const module = await createKelvara();
+  build(module.WebApp.layout());
+  keys();
+  app = new module.WebApp(sink, serialState);
+  call('start');
+  // The machine runs what it holds every 500 ms, as kelvara-sim does.
+  timer(500, () => call('machineTick'), true);
+  document.body.dataset.ready = 'true';
+  watchPorts();
+}
 
 fetch('examples/index.json')
   .then((response) => response.json())
@@ -793,4 +891,4 @@ window.addEventListener('resize', fit);
 // Leaving the page ends the transfer with it: the port is closed, nothing more is sent.
 window.addEventListener('pagehide', () => serial.close());
 if ('serviceWorker' in navigator) navigator.serviceWorker.register('sw.js').catch(() => {});
-call('start', serialState);
+start();

@@ -79,14 +79,15 @@ WebApp::WebApp(val sink, const std::string& serial)
       serialUnavailable_(serial == "unsupported" ? kNoWebSerialText
                          : serial == "insecure"  ? kNotSecureText
                                                  : ""),
-      serial_({[this] { Page(Command("serialOpen")); },
-               [this](std::string_view text) {
-                   val command = Command("serialWrite");
-                   command.set("text", Text(text));
-                   Page(command);
-               },
-               [this] { Page(Command("serialClose")); }},
-              [this] { sink_.call<void>("input"); }, [this](int code) { editor_.LineEvent(code); }),
+      serial_(
+          {[this] { Page(Command("serialOpen")); },
+           [this](std::string_view text) {
+               val command = Command("serialWrite");
+               command.set("text", Text(text));
+               Page(command);
+           },
+           [this] { Page(Command("serialClose")); }},
+          [this] { sink_.call<void>("input"); }, [this](int code) { editor_.LineEvent(code); }),
       machineLine_(machine_, NowMs, [this] { sink_.call<void>("input"); }),
       router_(serial_, machineLine_),
       editor_(*this, *this, &router_) {
@@ -321,7 +322,8 @@ void WebApp::ShowPortMenu() {
     const bool serial = serialUnavailable_.empty();
     add("sim", kSimulatorItem, router_.UsesMachine(), true);
     add("serial",
-        portLabel_ ? std::string(kSerialItem) + "（" + *portLabel_ + "）" : std::string(kSerialItem),
+        portLabel_ ? std::string(kSerialItem) + "（" + *portLabel_ + "）"
+                   : std::string(kSerialItem),
         !router_.UsesMachine(), true);
     add("", "", std::nullopt, false);
     add("choose", kChoosePortItem, std::nullopt, serial);

@@ -45,7 +45,7 @@ class WebApp final : private EditorView, private DataFiles {
     void SaveChosen(const std::string& name);
     void SaveCancelled();
     void SaveFailed(const std::string& name);
-    void PortMenu(const std::string& item);  // "sim", "serial"
+    void PortMenu(const std::string& item);         // "sim", "serial"
     void PortGranted(int vendorId, int productId);  // -1 when not a USB device
     void PortForgotten();
 
@@ -98,7 +98,7 @@ class WebApp final : private EditorView, private DataFiles {
     PortRouter router_;
     Editor editor_;
     std::map<std::string, std::string> handedOver_;  // files the page opened, by name
-    std::optional<std::string> portLabel_;          // the serial port the browser gave
+    std::optional<std::string> portLabel_;           // the serial port the browser gave
     std::string machineEvent_;
     Document machineShown_;
     bool machineDrawn_ = false;

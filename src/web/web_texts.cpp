@@ -7,8 +7,9 @@ std::string PortOpenFailureText(const std::string& errorName, const std::string&
     if (errorName == "InvalidStateError" || errorName == "NetworkError") {
         reason = "ほかのプログラムかタブがこのポートを使っているか、ポートが外されています。";
     } else if (errorName == "SecurityError" || errorName == "NotAllowedError") {
-        reason = "ブラウザーがこのポートを使わせません。「データ転送」か「データ読み込み」を押して"
-                 "選び直してください。";
+        reason =
+            "ブラウザーがこのポートを使わせません。「データ転送」か「データ読み込み」を押して"
+            "選び直してください。";
     } else {
         reason = "ブラウザーがポートを開けませんでした。";
     }

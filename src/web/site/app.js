@@ -641,8 +641,17 @@ const serial = {
       }
     }
   },
+  // What the core hands over in one go (the two characters of a unit) goes out in one write.
+  out: '',
   write(text) {
-    this.writer?.write(new TextEncoder().encode(text)).catch(() => {});
+    if (this.out === '') {
+      queueMicrotask(() => {
+        const text = this.out;
+        this.out = '';
+        this.writer?.write(new TextEncoder().encode(text)).catch(() => {});
+      });
+    }
+    this.out += text;
   },
   close() {
     this.wanted = false;
@@ -880,6 +889,7 @@ async function start() {
   // The machine runs what it holds every 500 ms, as kelvara-sim does.
   timer(500, () => call('machineTick'), true);
   document.body.dataset.ready = 'true';
+  window.kelvaraReadyAt = performance.now();  // since the navigation began
   watchPorts();
 }
 

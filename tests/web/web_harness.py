@@ -167,8 +167,12 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
 
 # ---- The browser -----------------------------------------------------------------------------
 
-def browser(profile, standin=True, before="", throttled=False):
+def browser(profile, standin=True, before="", throttled=False, host=None):
     options = Options()
+    if host:
+        # A host name that reaches this computer but is no secure context, as a school's plain
+        # http server would be.
+        options.add_argument("--host-resolver-rules=MAP %s 127.0.0.1" % host)
     if throttled:
         # As a browser on a desk runs a tab that is not in front: its timers held back.
         options.add_experimental_option("excludeSwitches", [

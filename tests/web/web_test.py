@@ -221,11 +221,13 @@ def offline(site, folder):
         driver.quit()
 
 
-def without_web_serial(url, folder):
+def without_web_serial(site, folder):
+    """No Web Serial (Firefox, Safari, an iPad), and no secure context (plain http from a host
+    name): the simulator is the port, and a transfer to a serial port says why there is none."""
     driver = browser(os.path.join(folder, "plain-profile"), standin=False,
                      before="delete Navigator.prototype.serial;")
     try:
-        load(driver, url)
+        load(driver, site.url)
         items = driver.execute_script(
             "return [...document.querySelectorAll('.menu .item[role=menuitemradio]')]"
             ".map(i => [i.dataset.name, i.getAttribute('aria-checked')])")
@@ -236,6 +238,17 @@ def without_web_serial(url, folder):
         shown = box(driver)
         check(shown is not None and shown[:2] == ("通信エラー", "ポートオープンエラー発生") and
               "Chrome または Edge" in shown[2], "a transfer says which browsers reach the device")
+    finally:
+        driver.quit()
+    driver = browser(os.path.join(folder, "insecure-profile"), standin=False, host="kelvara.test")
+    try:
+        load(driver, site.url.replace("127.0.0.1", "kelvara.test"))
+        menu(driver, "MenuComPort", "serial")
+        control(driver, "CommandRead").click()
+        shown = box(driver)
+        check(shown is not None and "https" in shown[2], "a page that is no secure context says so")
+        control(driver, "CommandClose").click()
+        check(wait_for(lambda: driver.find_elements(By.ID, "exited"), 5), "終了 ends the editor")
     finally:
         driver.quit()
 
@@ -259,7 +272,7 @@ def main():
         finally:
             driver.quit()
         left_and_hidden(site, folder)
-        without_web_serial(site.url, folder)
+        without_web_serial(site, folder)
         offline(site, folder)
     finally:
         shutil.rmtree(folder, ignore_errors=True)

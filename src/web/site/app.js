@@ -6,10 +6,15 @@ import createKelvara from './kelvara_web.mjs';
 
 let app = null;
 // A call into the core. One made while the core is busy (an event the core's own drawing
-// raised) waits until it has returned.
+// raised) waits until it has returned; one made before the core has started, until it has.
 let inCore = false;
+const early = [];
 function call(name, ...args) {
-  if (!app || inCore) {
+  if (!app) {
+    early.push([name, args]);
+    return;
+  }
+  if (inCore) {
     queueMicrotask(() => call(name, ...args));
     return;
   }
@@ -886,6 +891,7 @@ async function start() {
   keys();
   app = new module.WebApp(sink, serialState);
   call('start');
+  for (const [name, args] of early.splice(0)) call(name, ...args);
   // The machine runs what it holds every 500 ms, as kelvara-sim does.
   timer(500, () => call('machineTick'), true);
   document.body.dataset.ready = 'true';

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -12,6 +13,7 @@
 #include <functional>
 
 #include "app/dialogs.h"
+#include "app/translations.h"
 
 namespace {
 
@@ -174,10 +176,22 @@ class QtDialogsTest : public QObject {
         QCOMPARE(watch.unexpected, 0);
     }
 
-    void cancelledOpenDialogChoosesNothing() {
+    // Qt's own words in the dialog are Japanese too, as the editor loads Qt's translation.
+    void cancelledOpenDialogChoosesNothingAndSpeaksJapanese() {
+        kelvara::InstallQtTranslation(*qApp);
         kelvara::QtDialogs dialogs;
-        ModalWatch watch([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+        QStringList buttons;
+        QString label;
+        ModalWatch watch([&](QWidget* modal) {
+            for (auto* button : modal->findChildren<QAbstractButton*>()) buttons << button->text();
+            if (auto* name = modal->findChild<QLabel*>(QStringLiteral("fileNameLabel"))) {
+                label = name->text();
+            }
+            qobject_cast<QDialog*>(modal)->reject();
+        });
         QVERIFY(!dialogs.OpenFileName(nullptr, Request("ファイルを開く", "/tmp/x.dat")));
+        QVERIFY2(buttons.contains(QStringLiteral("キャンセル")), qPrintable(buttons.join('|')));
+        QVERIFY2(label.startsWith(QStringLiteral("ファイル名")), qPrintable(label));
     }
 };
 

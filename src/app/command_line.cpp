@@ -12,7 +12,12 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
+#endif
+
+#ifndef KELVARA_VERSION
+#define KELVARA_VERSION "unknown"
 #endif
 
 namespace kelvara {
@@ -20,14 +25,15 @@ namespace kelvara {
 namespace {
 
 constexpr char kUsage[] =
-    "使い方: kelvara-editor [--list-ports | --help]\n"
+    "使い方: kelvara-editor [--list-ports | --help | --version]\n"
     "\n"
     "Kelvara マシンのパターンと条件プレートのエディタです。オプションがなければウィンドウを\n"
     "開きます。\n"
     "\n"
     "  --list-ports  COM1〜COM9 がいまどのデバイスに当たるか（USB シリアルアダプタが先。\n"
     "                環境変数 KELVARA_COMn があれば COM n はそのデバイス）を表示して終了する\n"
-    "  --help        この説明を表示して終了する\n";
+    "  --help        この説明を表示して終了する\n"
+    "  --version     版を表示して終了する\n";
 
 }  // namespace
 
@@ -65,11 +71,18 @@ static int Answer(const std::string& text) {
 }
 
 std::optional<int> HandleCommandLine(int argc, char** argv) {
+#if !defined(_WIN32)
+    // An answer into a pipe whose reader has gone is a failed write, not the end of the program.
+    ::signal(SIGPIPE, SIG_IGN);
+#endif
     if (argc < 2) return std::nullopt;
     const std::string_view option = argv[1];
-    if (option == "--list-ports" || option == "--help" || option == "-h") {
+    if (option == "--list-ports" || option == "--help" || option == "-h" || option == "--version") {
         UseParentConsole();
         ReserveStandardOutput();
+    }
+    if (argc == 2 && option == "--version") {
+        return Answer(std::string("kelvara-editor ") + KELVARA_VERSION + "\n");
     }
     if (argc == 2 && option == "--list-ports") {
         std::string table;

@@ -11,6 +11,10 @@
 #include "device/transfer.h"
 #include "fake_dialogs.h"
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 // The window as the Qt face of the editor: it shows what the editor decides, with the look and
 // the layout of the tables, and brings the user's events to it the way Qt delivers them. What
 // each event does is tested without Qt in tests/editor.
@@ -253,6 +257,29 @@ class WindowTest : public QObject {
         QVERIFY(editor.waitForFinished(20000));
         QCOMPARE(editor.exitCode(), 1);
         QVERIFY(editor.readAllStandardError().contains("標準出力に書き込めませんでした"));
+#if !defined(_WIN32)
+        // Into a pipe whose reader has gone (`kelvara-editor --help | true`): the same failed
+        // write, not a silent death by SIGPIPE.
+        QProcess piped;
+        piped.setChildProcessModifier([] {
+            int ends[2];
+            if (::pipe(ends) == 0) {
+                ::close(ends[0]);
+                ::dup2(ends[1], STDOUT_FILENO);
+            }
+        });
+        piped.start(QStringLiteral(KELVARA_EDITOR_PROGRAM), {"--help"});
+        QVERIFY(piped.waitForFinished(20000));
+        QCOMPARE(piped.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(piped.exitCode(), 1);
+        QVERIFY(piped.readAllStandardError().contains("標準出力に書き込めませんでした"));
+#endif
+        editor.setStandardOutputFile(QString());
+        editor.start(QStringLiteral(KELVARA_EDITOR_PROGRAM), {"--version"});
+        QVERIFY(editor.waitForFinished(20000));
+        QCOMPARE(editor.exitCode(), 0);
+        QCOMPARE(editor.readAllStandardOutput(),
+                 QByteArray("kelvara-editor " KELVARA_VERSION "\n"));
     }
 
     // The box's change notification reaches the editor as the user types and composes: a

@@ -91,11 +91,21 @@ Ran Kelvara(const QStringList& args, const QProcessEnvironment& env = Environmen
     return Finish(process);
 }
 
-// Standard output into a full disk, or closed.
+// Standard output into a full disk, closed, or a pipe whose reader has gone ("| head -1").
 void IntoFullDisk(QProcess& process) { process.setStandardOutputFile("/dev/full"); }
 void StdoutClosed(QProcess& process) {
     process.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
 }
+void IntoBrokenPipe(QProcess& process, int stream) {
+    process.setChildProcessModifier([stream] {
+        int ends[2];
+        if (::pipe(ends) == 0) {
+            ::close(ends[0]);
+            ::dup2(ends[1], stream);
+        }
+    });
+}
+void StdoutBrokenPipe(QProcess& process) { IntoBrokenPipe(process, STDOUT_FILENO); }
 
 QByteArray Contents(const QString& path) {
     QFile file(path);
@@ -269,6 +279,8 @@ TEST_F(CliTest, ExitCodesOfPortsMachinesFilesAndUsage) {
     QByteArray typo = FileOf(marked), header = fifty;
     typo.replace("12345", "x");
     header.replace(0, header.indexOf('\r'), "0,1,5O");
+    QByteArray utf16("\xff\xfe");
+    for (const char c : fifty) utf16 += QByteArray(1, c) + '\0';
     const std::string faults = "読めない値や足りない値があります";
     const struct {
         QString file;
@@ -289,6 +301,8 @@ TEST_F(CliTest, ExitCodesOfPortsMachinesFilesAndUsage) {
         {write("cut.dat", fifty.left(600)), faults},
         {write("typo.dat", typo), "（プレート 1 の条件セル 0（1 行目 1 列目））: 「x」は"},
         {write("header.dat", header), "  1 行目 3 個目（プレート数）: 「5O」は"},
+        {write("utf16.dat", utf16), faults + "（エディタの「開く」は、その値を前のままにします）\n"
+                                             "  UTF-16 のテキストです。"},
     };
     for (const auto& r : refused) {
         Ran ran = Kelvara({"send", r.file, "--port", sim.Link()});
@@ -306,6 +320,13 @@ TEST_F(CliTest, ExitCodesOfPortsMachinesFilesAndUsage) {
     EXPECT_EQ(sound.code, 0);
     EXPECT_EQ(sound.out.toStdString(),
               file.toStdString() + ": 問題ありません（通常モード、プレート 50 枚）\n");
+    EXPECT_EQ(Kelvara({"check", Path("utf16.dat")}).out.count('\n'), 2);  // not a line a value
+    // The editor's port menu reaches COM1 to COM9 only.
+    Document far = Varied(50);
+    far.ComPort = 12;
+    Ran port = Kelvara({"check", Save("com12.dat", far)});
+    EXPECT_EQ(port.code, 2);
+    EXPECT_THAT(port.out.toStdString(), HasSubstr(": ポート番号 12 が 1〜9 の範囲外です"));
 
     // run follows check for what the file holds, and --lenient sends and runs such a file as
     // "開く" reads it: here the plates the file lost are the new document's.
@@ -336,6 +357,7 @@ TEST_F(CliTest, ExitCodesOfPortsMachinesFilesAndUsage) {
         EXPECT_TRUE(help.out.startsWith(QByteArray("使い方: kelvara ") + command)) << command;
     }
     EXPECT_EQ(Kelvara({"--help"}).code, 0);
+    EXPECT_TRUE(Kelvara({"--version"}).out.startsWith("kelvara " KELVARA_VERSION "\n"));
 }
 
 TEST_F(CliTest, ReadSavesThroughStandardOutputAndLooksAtEveryOutputFirst) {
@@ -461,7 +483,10 @@ TEST_F(CliTest, EachPortReportsWhenDoneAndSignalsStopTheRest) {
         ::kill(static_cast<pid_t>(process.processId()), signal);
         ASSERT_TRUE(process.waitForFinished(10000)) << signal;
         err += process.readAllStandardError().toStdString();
-        EXPECT_EQ(process.exitCode(), 1) << signal;
+        // Having cleaned up, it ends by the signal, so that a shell loop around it stops too
+        // ($? is 128 + the signal).
+        EXPECT_EQ(process.exitStatus(), QProcess::CrashExit) << signal;
+        EXPECT_EQ(process.exitCode(), signal);
         EXPECT_THAT(err,
                     HasSubstr("/silent: 通信エラーもう一度やってください。（中断: 確認 0/159）\n"));
     }
@@ -560,6 +585,8 @@ TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
         {{"ports"}, IntoFullDisk},
         {{"ports", "--probe", "--port", sim.Link()}, StdoutClosed},
         {{"--help"}, IntoFullDisk},
+        {{"run", file, "--steps", "1000000", "--every"}, StdoutBrokenPipe},
+        {{"read", "--port", sim.Link()}, StdoutBrokenPipe},
     };
     for (const auto& c : cases) {
         Ran ran = Kelvara(c.args, Environment(), c.prepare);
@@ -567,6 +594,19 @@ TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
         EXPECT_THAT(ran.err, HasSubstr("標準出力に書き込めませんでした: "))
             << c.args.join(' ').toStdString();
         EXPECT_THAT(ran.err, Not(HasSubstr("完了"))) << c.args.join(' ').toStdString();
+    }
+
+    // Standard error's reader gone before the first progress line: both machines still get
+    // the whole document, and the exit code tells that nobody heard of it.
+    Simulator other(dir_, "other");
+    ASSERT_TRUE(other.Ready());
+    const QString fifty = Save("fifty.dat", Varied(50));
+    Ran unheard =
+        Kelvara({"send", fifty, "--port", sim.Link(), "--port", other.Link()}, Environment(),
+                [](QProcess& process) { IntoBrokenPipe(process, STDERR_FILENO); });
+    EXPECT_EQ(unheard.code, 3);
+    for (const Simulator* machine : {&sim, &other}) {
+        EXPECT_EQ(Kelvara({"read", "--port", machine->Link()}).out, Contents(fifty));
     }
 }
 

@@ -167,6 +167,13 @@ TEST(ProgressDisplay, LinesOffATerminalAndBarsRedrawnOnOne) {
     EXPECT_THAT(bars.Flush({54, 24}), ::testing::StartsWith("COM1  "));
     // Made narrower, the terminal rewraps each 48-column bar onto two rows of 30.
     EXPECT_THAT(bars.Flush({30, 24}), ::testing::StartsWith("\r\x1b[4A\x1b[J"));
+    // A port whose result line is written has no bar any more.
+    bars.TakeDown({54, 24});
+    bars.Ended(0);
+    bars.Line("COM1: データ書き込み完了 159/159");
+    EXPECT_EQ(bars.Flush({54, 24}),
+              "COM1: データ書き込み完了 159/159\n"
+              "/dev/ttyUSB0  [------------------------] 0/?  データ\n");
 
     EXPECT_EQ(DisplayWidth("COM1 データ"), 11u);
     EXPECT_EQ(CutToWidth("ab読み出し", 5), "ab読");

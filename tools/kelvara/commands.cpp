@@ -212,14 +212,16 @@ int Probe(const Options& options, std::FILE* out, std::FILE* err) {
     return !delivered ? 2 : answered ? 0 : 1;
 }
 
-// A command's exit code once its output is accounted for: output that could not be written is
-// a failure (2), reported on standard error unless the command did so itself.
+// A command's exit code once its output is accounted for: standard output that could not be
+// written is a failure (2), reported on standard error unless the command did so itself; a
+// command that did its work but could not say so on standard error ends with 3 (what it sent
+// reached the machine, what it saved is there).
 int Finish(int code, std::FILE* out, std::FILE* err, bool reported) {
     if (const std::string why = WriteFailure(out); !why.empty()) {
         if (!reported) Print(err, std::string("kelvara: ") + kOutputFailedText + why + "\n");
         code = std::max(code, 2);
     }
-    if (!WriteFailure(err).empty()) code = std::max(code, 2);
+    if (code == 0 && !WriteFailure(err).empty()) code = kUnreportedExitCode;
     return code;
 }
 

@@ -1,9 +1,11 @@
 #include "file_commands.h"
 
+#include <fstream>
 #include <system_error>
 
 #include "device/transfer.h"
 #include "files/datafile.h"
+#include "files/utf8_path.h"
 #include "simulation/simulation.h"
 
 namespace kelvara::cli {
@@ -73,6 +75,32 @@ std::string Shown(const std::string& text) {
         ++i;
     }
     return i < text.size() || text.size() >= kFoundText ? shown + "…" : shown;
+}
+
+// What a file whose values cannot be read is, when it is no ASCII text at all: one line says
+// so instead of one line a value. Empty for text.
+std::string KindOfFile(const std::string& path) {
+    const std::optional<std::filesystem::path> name = PathFromUtf8(path);
+    if (!name) return {};
+    std::ifstream file(*name, std::ios::binary);
+    std::string head(4096, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(file.gcount()));
+    const auto starts = [&](std::string_view bom) { return head.rfind(bom, 0) == 0; };
+    std::size_t zeros = 0, controls = 0;
+    for (const char c : head) {
+        const auto byte = static_cast<unsigned char>(c);
+        zeros += byte == 0;
+        controls += byte < 0x20 && byte != '\r' && byte != '\n' && byte != '\t';
+    }
+    if (starts("\xff\xfe") || starts("\xfe\xff") || (zeros > 0 && zeros * 4 >= head.size())) {
+        return "UTF-16 のテキストです。データファイルは ASCII の数字とカンマです（UTF-8 か "
+               "Shift_JIS で保存しなおしてください）";
+    }
+    if (controls > 0) {
+        return "テキストのファイルではありません（データファイルは ASCII の数字とカンマの行です）";
+    }
+    return {};
 }
 
 constexpr char kFaultsText[] =
@@ -188,7 +216,13 @@ FileVerdict JudgeDataFile(const std::string& path, FileUse use, bool lenient) {
     if (!faults.empty()) {
         const bool note = lenient && use != FileUse::kCheck;
         verdict.text += head + (note ? kLenientText : kFaultsText) + "\n";
-        for (const std::string& line : DescribeFaults(faults)) verdict.text += "  " + line + "\n";
+        if (const std::string kind = KindOfFile(path); !kind.empty()) {
+            verdict.text += "  " + kind + "\n";
+        } else {
+            for (const std::string& line : DescribeFaults(faults)) {
+                verdict.text += "  " + line + "\n";
+            }
+        }
         verdict.usable = note;
     }
     if (use == FileUse::kRun) return verdict;
@@ -201,6 +235,12 @@ FileVerdict JudgeDataFile(const std::string& path, FileUse use, bool lenient) {
         verdict.usable = false;
     }
     if (use != FileUse::kCheck) return verdict;
+    // The editor sends to the file's port: one its port menu has.
+    if (doc.ComPort < 1 || doc.ComPort > 9) {
+        verdict.text += head + "ポート番号 " + std::to_string(doc.ComPort) +
+                        " が 1〜9 の範囲外です（エディタのポートの設定は COM1〜COM9 です）\n";
+        verdict.usable = false;
+    }
     if (verdict.usable) {
         verdict.text += head + "問題ありません（" +
                         (mode == kTransferLifeGame

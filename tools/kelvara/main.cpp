@@ -22,6 +22,7 @@ constexpr char kLicenceNotice[] =
 int main(int argc, char** argv) {
     using namespace kelvara::cli;
     ReserveStandardStreams();
+    IgnoreBrokenPipes();
     const std::vector<std::string> args = Utf8Arguments(argc, argv);
     PrepareConsole();
     if (args.size() < 2) {
@@ -44,5 +45,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QCoreApplication app(argc, argv);
-    return Execute(*options, stdout, stderr);
+    const int code = Execute(*options, stdout, stderr);
+    EndByStopSignal();
+    return code;
 }

@@ -103,6 +103,11 @@ void ProgressBoard::Line(const std::string& text) {
     changed_ = true;
 }
 
+void ProgressBoard::Ended(std::size_t port) {
+    ports_[port].ended = true;
+    changed_ = true;
+}
+
 ProgressBoard::Layout ProgressBoard::Fit(TerminalSize size) const {
     Layout layout;
     // The bars and the line below them must all be on the screen, or moving up over them
@@ -179,6 +184,7 @@ std::string ProgressBoard::Flush(TerminalSize size) {
     pending_.clear();
     if (layout.bars) {
         for (std::size_t port = 0; port < ports_.size(); ++port) {
+            if (ports_[port].ended) continue;
             const std::string line = BarLine(port, layout);
             out += line + '\n';
             drawn_.push_back(DisplayWidth(line));

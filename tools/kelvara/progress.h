@@ -21,6 +21,7 @@ class ProgressBoard {
     void Progress(std::size_t port, int done, int total);
     void Note(std::size_t port, const std::string& text);
     void Line(const std::string& text);  // a line of its own, not tied to a port's label
+    void Ended(std::size_t port);        // the port's transfer is over: its bar goes
 
     // The text that brings standard error up to date on a terminal of the given size (0 for
     // what it does not say). Bar lines are fitted to the width, less one column so that none
@@ -38,6 +39,7 @@ class ProgressBoard {
         std::string stage;
         int done = 0;
         int total = 0;
+        bool ended = false;  // its result line stands above the bars: no bar any more
     };
     struct Pending {
         std::string text;

@@ -12,9 +12,14 @@ namespace kelvara::cli {
 namespace {
 
 std::atomic<bool> stopRequested{false};
+std::atomic<int> stopSignal{0};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
-extern "C" void OnStopSignal(int) { stopRequested.store(true); }
+extern "C" void OnStopSignal(int signal) {
+    stopSignal.store(signal);
+    stopRequested.store(true);
+}
 
 }  // namespace
 
@@ -54,5 +59,14 @@ void CatchStopSignals() {
 }
 
 const std::atomic<bool>& StopFlag() { return stopRequested; }
+
+void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
+
+void EndByStopSignal() {
+    const int signal = stopSignal.load();
+    if (signal == 0) return;
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
 
 }  // namespace kelvara::cli

@@ -53,4 +53,13 @@ std::string WriteFailure(std::FILE* stream);
 void CatchStopSignals();
 const std::atomic<bool>& StopFlag();
 
+// A write to a pipe whose reader has gone is a write error (reported as such), not the end of
+// the program: a transfer whose output nobody reads any more still finishes.
+void IgnoreBrokenPipes();
+
+// After the program has cleaned up: when a stop signal was caught, ends the program by that
+// signal, as a shell expects of a program it interrupted (a loop around it then stops too, and
+// $? is 128 + the signal). Returns otherwise (and on Windows, whose consoles know no such end).
+void EndByStopSignal();
+
 }  // namespace kelvara::cli

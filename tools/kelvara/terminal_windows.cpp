@@ -92,4 +92,8 @@ void CatchStopSignals() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
 const std::atomic<bool>& StopFlag() { return stopRequested; }
 
+void IgnoreBrokenPipes() {}  // a broken pipe is a failed write on Windows already
+
+void EndByStopSignal() {}
+
 }  // namespace kelvara::cli

@@ -115,6 +115,7 @@ std::vector<PortOutcome> TransferAll(std::int16_t mode, const Document& doc,
             // by the bars.
             const TerminalSize size = SizeOf(progressOut);
             Print(progressOut, board.TakeDown(size));
+            board.Ended(i);
             if (const std::string line = ended(outcome); !line.empty()) board.Line(line);
             Print(progressOut, board.Flush(size));
             if (--running == 0) loop.quit();

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QProxyStyle>
+#include <QRadioButton>
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <cmath>
@@ -36,6 +37,18 @@ class EditorStyle final : public QProxyStyle {
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget) const override {
+        // An option's focus: the same black and white band as a button's, around the whole
+        // option, one pixel each so the caption stays clear.
+        if (element == PE_FrameFocusRect && qobject_cast<const QRadioButton*>(widget) != nullptr) {
+            const QRect r = widget->rect().adjusted(0, 0, -1, -1);
+            painter->save();
+            painter->setPen(Qt::black);
+            painter->drawRect(r);
+            painter->setPen(Qt::white);
+            painter->drawRect(r.adjusted(1, 1, -1, -1));
+            painter->restore();
+            return;
+        }
         if (element != PE_PanelButtonCommand) {
             QProxyStyle::drawPrimitive(element, option, painter, widget);
             return;

@@ -20,8 +20,8 @@ class Dialogs {
     // The chosen path, or nothing when the user cancelled.
     virtual std::optional<QString> OpenFileName(QWidget* parent, const FileRequest& request) = 0;
     virtual std::optional<QString> SaveFileName(QWidget* parent, const FileRequest& request) = 0;
-    // Opens a local file with the desktop's default application; the result is not examined.
-    virtual void OpenWithDesktop(const QString& path) = 0;
+    // Opens a local file with the desktop's default application; false when none could.
+    virtual bool OpenWithDesktop(const QString& path) = 0;
 };
 
 // The real boxes and dialogs.
@@ -30,7 +30,7 @@ class QtDialogs final : public Dialogs {
     void Message(QWidget* parent, const Box& box) override;
     std::optional<QString> OpenFileName(QWidget* parent, const FileRequest& request) override;
     std::optional<QString> SaveFileName(QWidget* parent, const FileRequest& request) override;
-    void OpenWithDesktop(const QString& path) override;
+    bool OpenWithDesktop(const QString& path) override;
 };
 
 }  // namespace kelvara

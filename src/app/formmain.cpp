@@ -158,10 +158,16 @@ void FormMain::BuildControls() {
             case layout::Kind::kTextBox:
                 widget = new QLineEdit(caption, parent);
                 break;
-            case layout::Kind::kLabel:
-                widget = new QLabel(caption, parent);
-                SetBackground(widget, ColourOf(*spec.face));
+            case layout::Kind::kLabel: {
+                // Named before it has a caption: its accessible interface is made with its first
+                // caption, and the plate label's is of its own kind (window_access).
+                auto* label = new QLabel(parent);
+                label->setObjectName(TextOf(spec.name));
+                label->setText(caption);
+                SetBackground(label, ColourOf(*spec.face));
+                widget = label;
                 break;
+            }
             case layout::Kind::kStatus: {
                 auto* status = new StatusLabel(parent);
                 status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -180,6 +186,7 @@ void FormMain::BuildControls() {
                 break;
             }
         }
+        widget->setObjectName(TextOf(spec.name));
         widget->setGeometry(RectOf(spec.geometry));
         if (spec.font.points != 9 || spec.font.bold) {
             widget->setFont(Gothic(spec.font.points, spec.font.bold));
@@ -249,6 +256,7 @@ void FormMain::BuildMenus() {
     QList<QMenu*> menus;
     for (const layout::MenuSpec& spec : layout::Menus()) {
         QMenu* menu = menuBar()->addMenu(TextOf(spec.caption));
+        menu->setObjectName(TextOf(spec.name));
         menus << menu;
         for (const layout::MenuItemSpec& item : spec.items) {
             if (item.name.empty()) {
@@ -330,9 +338,10 @@ void FormMain::ShowCell(Grid grid, int index, const CellLook& look) {
     SetFace(button, ColourOf(look.face));
 }
 
-void FormMain::ShowPlateLabel(const std::string& text, int now, int count) {
+void FormMain::ShowPlateLabel(const std::string& text, int now, int count, bool announce) {
     LabelPlate->setText(FromUtf8(text));
     DescribePlates(*this, now, count);
+    if (announce) AnnounceStatus(LabelPlate);
 }
 
 void FormMain::ShowPlateNumber(const std::string& text) {
@@ -350,10 +359,10 @@ void FormMain::Enable(Control control, bool enabled) {
             CommandRe->setEnabled(enabled);
             break;
         case Control::kSendData:
-            CommandSendData->setEnabled(enabled);
+            EnableKeepingFocus(CommandSendData, enabled);
             break;
         case Control::kRead:
-            CommandRead->setEnabled(enabled);
+            EnableKeepingFocus(CommandRead, enabled);
             break;
         case Control::kConditionCells:
             for (QPushButton* button : CommandIf) button->setEnabled(enabled);
@@ -367,6 +376,28 @@ void FormMain::Enable(Control control, bool enabled) {
         case Control::kStopKey:
             stopKey_->setEnabled(enabled);
             break;
+        case Control::kNew:
+            MenuNew->setEnabled(enabled);
+            break;
+        case Control::kOpen:
+            MenuOpen->setEnabled(enabled);
+            break;
+    }
+}
+
+// A transfer button that had the keyboard focus when it was disabled (a transfer started)
+// gets it back when enabled again: Qt would have moved the focus on to the next button, "終了",
+// where the next Space would end the editor. Meanwhile the window holds it.
+void FormMain::EnableKeepingFocus(QPushButton* button, bool enabled) {
+    if (!enabled && button->hasFocus()) {
+        focusBeforeTransfer_ = button;
+        centralWidget()->setFocus(Qt::OtherFocusReason);
+    }
+    button->setEnabled(enabled);
+    if (enabled && focusBeforeTransfer_ == button) {
+        focusBeforeTransfer_ = nullptr;
+        QWidget* focus = QApplication::focusWidget();
+        if (focus == nullptr || focus == centralWidget()) button->setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -401,18 +432,16 @@ void FormMain::ChooseSaveFile(const FileRequest& request) {
     editor_.SaveFileChosen(PathOf(dialogs_.SaveFileName(this, request)));
 }
 
-void FormMain::OpenHelp() {
+bool FormMain::OpenHelp() {
     // Beside the program when built, in the data directory when installed. A missing page
     // shows nothing.
     const QString dir = QCoreApplication::applicationDirPath();
     for (const QString& path :
          {dir + QStringLiteral("/readme.html"),
           QDir::cleanPath(dir + QStringLiteral("/../share/kelvara-editor/readme.html"))}) {
-        if (QFileInfo::exists(path)) {
-            dialogs_.OpenWithDesktop(path);
-            return;
-        }
+        if (QFileInfo::exists(path)) return dialogs_.OpenWithDesktop(path);
     }
+    return true;
 }
 
 void FormMain::ScheduleTransfer(const TransferWait& wait) {

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -50,6 +51,8 @@ class FormMain : public QMainWindow, private EditorView {
     void setPortLister(PortLister ports);
     // The control the layout names so ("CommandSe", "OptionAc(2)"); null for none.
     QWidget* ControlNamed(std::string_view name) const;
+    // The two option groups: the mode, the change method.
+    std::vector<QButtonGroup*> OptionGroups() const { return {modeGroup_, methodGroup_}; }
 
     // Controls on the window.
     std::array<QRadioButton*, 2> OptionMode{};
@@ -101,10 +104,11 @@ class FormMain : public QMainWindow, private EditorView {
     void BuildControls();
     void BuildMenus();
     void Connect();
+    void EnableKeepingFocus(QPushButton* button, bool enabled);
 
     // EditorView
     void ShowCell(Grid grid, int index, const CellLook& look) override;
-    void ShowPlateLabel(const std::string& text, int now, int count) override;
+    void ShowPlateLabel(const std::string& text, int now, int count, bool announce) override;
     void ShowPlateNumber(const std::string& text) override;
     void SelectMode(int index) override;
     void SelectMethod(int index) override;
@@ -116,7 +120,7 @@ class FormMain : public QMainWindow, private EditorView {
     void CheckPort(int index) override;
     void ChooseOpenFile(const FileRequest& request) override;
     void ChooseSaveFile(const FileRequest& request) override;
-    void OpenHelp() override;
+    bool OpenHelp() override;
     void ScheduleTransfer(const TransferWait& wait) override;
     void CloseWindow() override;
 
@@ -129,6 +133,7 @@ class FormMain : public QMainWindow, private EditorView {
     QButtonGroup* methodGroup_ = nullptr;
     PortMenuTips* portTips_ = nullptr;
     QShortcut* stopKey_ = nullptr;
+    QPointer<QPushButton> focusBeforeTransfer_;
 };
 
 }  // namespace kelvara

@@ -9,6 +9,8 @@ PortMenuTips::PortMenuTips(QMenu* menu, const std::array<QAction*, 9>& entries, 
     : QObject(menu), entries_(entries), ports_(std::move(ports)) {
     menu->setToolTipsVisible(true);
     connect(menu, &QMenu::aboutToShow, this, &PortMenuTips::Refresh);
+    // Also before the menu first opens: a screen reader reads them as the entries' descriptions.
+    Refresh();
 }
 
 void PortMenuTips::Refresh() {

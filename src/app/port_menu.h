@@ -10,8 +10,9 @@ class QMenu;
 
 namespace kelvara {
 
-// The port menu's tooltips: each time the menu opens, every entry COM1..COM9 names the device it
-// reaches now and what the system says of it, or that nothing is connected.
+// The port menu's tooltips, which are its entries' accessible descriptions too: at start-up and
+// each time the menu opens, every entry COM1..COM9 names the device it reaches now and what the
+// system says of it, or that nothing is connected.
 class PortMenuTips final : public QObject {
     Q_OBJECT
 

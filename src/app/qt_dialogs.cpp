@@ -72,8 +72,8 @@ std::optional<QString> QtDialogs::SaveFileName(QWidget* parent, const FileReques
     return RunFileDialog(parent, request, QFileDialog::AcceptSave);
 }
 
-void QtDialogs::OpenWithDesktop(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool QtDialogs::OpenWithDesktop(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 }  // namespace kelvara

@@ -2,8 +2,11 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 
 #include "app/cell_grid.h"
@@ -158,6 +161,78 @@ class StatusAccessible final : public QAccessibleWidget {
     }
 };
 
+// The plate label: a notification too, whose name says which plate is shown ("プレート 2 /
+// 全2枚"), spoken when paging changes it (AnnounceStatus).
+class PlateLabelAccessible final : public QAccessibleWidget {
+  public:
+    explicit PlateLabelAccessible(QLabel* label)
+        : QAccessibleWidget(label, QAccessible::Notification) {}
+};
+
+// An entry of the port menu: its name is its caption ("COM1"), its description what the number
+// reaches now, as its tooltip says.
+class PortItemAccessible final : public QAccessibleInterface, public QAccessibleActionInterface {
+  public:
+    explicit PortItemAccessible(QAction* action) : action_(action) {}
+
+    bool isValid() const override { return action_ != nullptr && Menu() != nullptr; }
+    QObject* object() const override { return action_; }
+    QWindow* window() const override {
+        return Menu() != nullptr ? Menu()->windowHandle() : nullptr;
+    }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(Menu());
+    }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text t) const override {
+        if (action_ == nullptr) return {};
+        if (t == QAccessible::Name) return action_->text();
+        if (t == QAccessible::Description) return action_->toolTip();
+        return {};
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        QMenu* menu = Menu();
+        if (menu == nullptr) return {};
+        const QRect r = menu->actionGeometry(action_);
+        return r.translated(menu->mapToGlobal(QPoint(0, 0)));
+    }
+    QAccessible::Role role() const override { return QAccessible::MenuItem; }
+    QAccessible::State state() const override {
+        QAccessible::State s;
+        QMenu* menu = Menu();
+        if (menu == nullptr || !menu->isVisible()) s.invisible = true;
+        if (menu != nullptr && menu->activeAction() == action_) s.focused = true;
+        if (!action_->isEnabled()) s.disabled = true;
+        s.checkable = action_->isCheckable();
+        s.checked = action_->isChecked();
+        return s;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ActionInterface) {
+            return static_cast<QAccessibleActionInterface*>(this);
+        }
+        return nullptr;
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override {
+        if (name == pressAction() && action_ != nullptr && action_->isEnabled()) {
+            action_->trigger();
+        }
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+  private:
+    QMenu* Menu() const {
+        return action_ != nullptr ? qobject_cast<QMenu*>(action_->parent()) : nullptr;
+    }
+
+    QPointer<QAction> action_;
+};
+
 QAccessibleInterface* Factory(const QString& key, QObject* object) {
     if (key == QLatin1String(CellGrid::staticMetaObject.className())) {
         return new GridAccessible(static_cast<CellGrid*>(object));
@@ -167,6 +242,15 @@ QAccessibleInterface* Factory(const QString& key, QObject* object) {
     }
     if (key == QLatin1String("QPushButton") && GridOf(object) != nullptr) {
         return new CellAccessible(static_cast<QPushButton*>(object));
+    }
+    if (key == QLatin1String("QLabel") && object->objectName() == QLatin1String("LabelPlate")) {
+        return new PlateLabelAccessible(static_cast<QLabel*>(object));
+    }
+    // The port menu's entries, not the menu bar's entry that opens the menu.
+    if (auto* menu = qobject_cast<QMenu*>(object->parent());
+        key == QLatin1String("QAction") && menu != nullptr &&
+        menu->objectName() == QLatin1String("MenuComPort") && object != menu->menuAction()) {
+        return new PortItemAccessible(static_cast<QAction*>(object));
     }
     return nullptr;
 }
@@ -190,13 +274,15 @@ void DescribePlates(FormMain& w, int now, int count) {
     w.LabelPlate->setAccessibleName(Text(layout::PlateLabelName(now, count)));
 }
 
-void AnnounceStatus(QWidget* statusLine) {
-    // On the Linux accessibility bus a notification is spoken when it is shown; platforms that
-    // know alerts take the alert.
-    QAccessibleEvent shown(statusLine, QAccessible::ObjectShow);
-    QAccessible::updateAccessibility(&shown);
-    QAccessibleEvent alert(statusLine, QAccessible::Alert);
-    QAccessible::updateAccessibility(&alert);
+void AnnounceStatus(QWidget* notification) {
+    // Once: on the Linux accessibility bus a notification is spoken when it is shown; Windows'
+    // screen readers speak an alert.
+#if defined(Q_OS_WIN)
+    QAccessibleEvent event(notification, QAccessible::Alert);
+#else
+    QAccessibleEvent event(notification, QAccessible::ObjectShow);
+#endif
+    QAccessible::updateAccessibility(&event);
 }
 
 }  // namespace kelvara

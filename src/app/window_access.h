@@ -25,10 +25,10 @@ void InstallAccessibility();
 // Keeps the plate number box's and the plate label's words in step with the document.
 void DescribePlates(FormMain& window, int now, int count);
 
-// Tells assistive technology that the status line shows a new message, so a screen reader
-// speaks it without the user moving there. The resting text that returns by itself is not
-// announced.
-void AnnounceStatus(QWidget* statusLine);
+// Tells assistive technology that a notification (the status line, the plate label) shows
+// something new, so a screen reader speaks it without the user moving there. The resting text
+// that returns by itself is not announced.
+void AnnounceStatus(QWidget* notification);
 
 // The name a screen reader reads for a cell, from its place and its caption.
 QString CellName(const CellGrid& grid, int index);

@@ -175,23 +175,24 @@ std::optional<TransferWait> ComMain::Opened() {
         if (lastAfterPause) steps_.push_back({Op::kPause});
         steps_.push_back({Op::kAwaitAck});
     };
+    if (timing_.restMs > 0) steps_.push_back({Op::kRest});
     switch (mode_) {
         case kTransferWrite:
-            steps_ = {{Op::kSendingText}, {Op::kSendCount}, {Op::kPause}};
+            steps_.insert(steps_.end(), {{Op::kSendingText}, {Op::kSendCount}, {Op::kPause}});
             rows(true);
             steps_.push_back({Op::kBeginPlates});
             break;
         case kTransferLifeGame:
-            steps_ = {{Op::kSendingText}, {Op::kSendMarker}, {Op::kPause}};
+            steps_.insert(steps_.end(), {{Op::kSendingText}, {Op::kSendMarker}, {Op::kPause}});
             rows(false);  // no pause before the last wait
             steps_.push_back({Op::kDoneText});
             break;
         case kTransferRead:
-            steps_ = {{Op::kSendingText},
-                      {Op::kSendRequest},
-                      {Op::kPauseRequest},
-                      {Op::kAwaitReply},
-                      {Op::kTakeReply}};
+            steps_.insert(steps_.end(), {{Op::kSendingText},
+                                         {Op::kSendRequest},
+                                         {Op::kPauseRequest},
+                                         {Op::kAwaitReply},
+                                         {Op::kTakeReply}});
             break;
         default:
             break;
@@ -202,6 +203,8 @@ std::optional<TransferWait> ComMain::Opened() {
 
 std::optional<TransferWait> ComMain::Execute(Step step) {
     switch (step.op) {
+        case Op::kRest:
+            return TransferWait{TransferWait::Kind::kPause, timing_.restMs};
         case Op::kSendingText:
             host_.SetStatus(mode_ == kTransferWrite      ? kWriteSendingText
                             : mode_ == kTransferLifeGame ? kLifeGameSendingText
@@ -213,9 +216,11 @@ std::optional<TransferWait> ComMain::Execute(Step step) {
             break;
         case Op::kSendMarker:
             line_.Write(kLifeGameMarker);
+            sent_ = true;
             break;
         case Op::kSendRequest:
             line_.Write(kReadRequest);
+            sent_ = true;
             break;
         case Op::kSendRow:
             if (!Send(RowByte(doc_.MaData, step.arg), kPatternReason)) {
@@ -353,6 +358,7 @@ bool ComMain::Send(const std::optional<std::string>& text, const std::string& re
         return false;
     }
     line_.Write(*text);
+    sent_ = true;
     return true;
 }
 
@@ -366,6 +372,7 @@ bool ComMain::SendUnit(std::optional<char> first, std::optional<char> second,
     }
     line_.Write(std::string_view(&*first, 1));
     line_.Write(std::string_view(&*second, 1));
+    sent_ = true;
     return true;
 }
 

@@ -79,6 +79,10 @@ struct TransferTiming {
     // The editor goes on after a wait that gave up, sending the next unit and waiting again;
     // true ends the exchange at the first wait that gives up (nothing more is sent).
     bool endAtFirstTimeOut = false;
+    // Silence on the line once the port is open, before the first character: after an exchange
+    // that ended in the middle, the machine drops what it took of it only once the line has
+    // been quiet for half a second.
+    int restMs = 0;
 };
 
 // A value that has no character on the line. plate is 0 for the pattern and for the plate
@@ -154,11 +158,14 @@ class ComMain {
     TransferWait Resume();
     bool Finished() const { return phase_ == Phase::kFinished; }
     std::int16_t Mode() const { return mode_; }
+    // Characters went out on the line (a machine may hold the start of an unfinished write).
+    bool SentAnything() const { return sent_; }
     TransferResult Result() const { return result_; }  // once Finished
 
   private:
     // One step of the exchange; the wait comes from Execute.
     enum class Op {
+        kRest,           // the silence before the first character
         kSendingText,    // the mode's status text before the first unit
         kSendCount,      // the plate count byte
         kSendMarker,     // life game mode's "ff"
@@ -208,6 +215,7 @@ class ComMain {
     std::string unsendable_;
     int acknowledged_ = 0;
     int total_ = 0;
+    bool sent_ = false;
     TransferResult result_ = TransferResult::kDone;
 };
 

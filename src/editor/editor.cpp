@@ -1,5 +1,7 @@
 #include "editor/editor.h"
 
+#include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "device/line_events.h"
@@ -24,6 +26,18 @@ constexpr char kSaveFailedText[] = "ファイルを保存できませんでし�
 constexpr char kPortOpenErrorText[] = "ポートオープンエラー発生";
 constexpr char kSaveTitle[] = "名前をつけて保存";
 constexpr char kOpenTitle[] = "ファイルを開く";
+constexpr char kHelpFailedText[] =
+    "使い方のページ（readme.html）を開けませんでした。ブラウザーが入っているか確かめてください。";
+
+// How long the line rests after a transfer that ended in the middle before the next one sends:
+// the machine drops the unfinished write after half a second of silence.
+constexpr std::int64_t kLineRestMs = 600;
+
+std::int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // How a cell value shows on its button; a value outside the table leaves the button as it was.
 std::optional<CellLook> LookOf(std::int16_t value, Grid grid) {
@@ -49,7 +63,8 @@ Editor::Editor(EditorView& view, DataFiles& files, SerialLine* line,
       files_(files),
       line_(line),
       random_(random ? std::move(random) : std::make_unique<ClockRandom>()),
-      work_(std::make_unique<SimulationWork>()) {}
+      work_(std::make_unique<SimulationWork>()),
+      nowMs_(SteadyMs) {}
 
 Editor::~Editor() = default;
 
@@ -59,11 +74,12 @@ void Editor::Load() {
     view_.SelectMode(modeShown_);
     view_.SelectMethod(methodShown_);
     view_.ShowPlateNumber(plateText_);
-    view_.CheckPort(0);
     view_.Enable(Control::kUndo, false);
     view_.Enable(Control::kSendData, true);
     view_.Enable(Control::kRead, true);
     view_.Enable(Control::kStopKey, false);
+    view_.Enable(Control::kNew, true);
+    view_.Enable(Control::kOpen, true);
 
     InitDocument(doc_);
     view_.ShowStatus(kProgramName, false);
@@ -117,8 +133,15 @@ void Editor::SetPlateNumberText(const std::string& text) {
 
 void Editor::SetAll() {
     if (doc_.GameMode == 0 || doc_.GameMode == 1) SelectModeOption(doc_.GameMode);
+    // The port menu shows where the next transfer goes, also after a file brought its own port.
+    view_.CheckPort(doc_.ComPort >= 1 && doc_.ComPort <= 9 ? doc_.ComPort - 1 : -1);
+    // Another plate shown (paged, added, deleted, typed, or a new document) is told to a screen
+    // reader; the first drawing is not.
+    const std::pair<int, int> plates{doc_.NowPlate, doc_.PlateCount};
+    const bool announce = platesShown_.has_value() && *platesShown_ != plates;
+    platesShown_ = plates;
     view_.ShowPlateLabel(std::to_string(doc_.NowPlate) + "/" + std::to_string(doc_.PlateCount),
-                         doc_.NowPlate, doc_.PlateCount);
+                         doc_.NowPlate, doc_.PlateCount, announce);
     SetPlateNumberText(std::to_string(doc_.NowPlate));
     RefreshData(0);
     RefreshData(1);
@@ -272,8 +295,11 @@ void Editor::TimerMesTimer() {
 
 // ---- Files ---------------------------------------------------------------------------------
 
+// New and open replace the document: the pattern kept for undo is another document's.
 void Editor::MenuNewClick() {
+    if (transfer_) return;  // one document per transfer
     NewDocument(doc_);
+    view_.Enable(Control::kUndo, false);
     SetAll();
 }
 
@@ -284,6 +310,7 @@ FileRequest Editor::FileDialog(const char* title, const std::string& initialPath
 }
 
 void Editor::MenuOpenClick() {
+    if (transfer_) return;  // one document per transfer
     asked_ = FileAsked::kOpen;
     // Until a file has been chosen, the dialog starts in the examples that come with the editor.
     view_.ChooseOpenFile(
@@ -301,6 +328,7 @@ void Editor::OpenFileChosen(const std::optional<std::string>& path) {
         } else {
             doc_.FileName = *path;
             doc_.NowPlate = 1;
+            view_.Enable(Control::kUndo, false);
             SetAll();
         }
     }
@@ -363,7 +391,9 @@ void Editor::menucomClick(int index) {
     doc_.ComPort = static_cast<std::int16_t>(index + 1);
 }
 
-void Editor::MenuHelpUseClick() { view_.OpenHelp(); }
+void Editor::MenuHelpUseClick() {
+    if (!view_.OpenHelp()) ShowError(kHelpFailedText);
+}
 
 void Editor::LineEvent(int code) {
     if (const auto text = LineEventMessage(code)) {
@@ -401,12 +431,19 @@ void Editor::ComMain(std::int16_t mode) {
         TransferEnded(mode);
         return;
     }
-    view_.Enable(Control::kSendData, false);
-    view_.Enable(Control::kRead, false);
+    for (const Control control :
+         {Control::kSendData, Control::kRead, Control::kNew, Control::kOpen}) {
+        view_.Enable(control, false);
+    }
     view_.Enable(Control::kStopKey, true);
     stopRequested_ = false;
+    TransferTiming timing = timing_;
+    if (brokenAt_) {
+        timing.restMs = static_cast<int>(
+            std::clamp<std::int64_t>(kLineRestMs - (nowMs_() - *brokenAt_), 0, kLineRestMs));
+    }
     TransferHost& host = *this;
-    transfer_ = std::make_unique<kelvara::ComMain>(mode, doc_, *line_, host, timing_);
+    transfer_ = std::make_unique<kelvara::ComMain>(mode, doc_, *line_, host, timing);
     ContinueTransfer();
 }
 
@@ -421,11 +458,18 @@ void Editor::ContinueTransfer() {
         return;
     }
     const std::int16_t mode = transfer_->Mode();
+    // What a transfer that sent nothing leaves on the line is what was there before it.
+    if (transfer_->SentAnything()) {
+        const bool broken = transfer_->Result() != TransferResult::kDone;
+        brokenAt_ = broken ? std::optional<std::int64_t>(nowMs_()) : std::nullopt;
+    }
     transfer_.reset();
     view_.Enable(Control::kStopKey, false);
     stopRequested_ = false;
-    view_.Enable(Control::kSendData, true);
-    view_.Enable(Control::kRead, true);
+    for (const Control control :
+         {Control::kSendData, Control::kRead, Control::kNew, Control::kOpen}) {
+        view_.Enable(control, true);
+    }
     if (closing_) view_.CloseWindow();
     TransferEnded(mode);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +45,8 @@ class Editor final : private TransferHost {
     bool transferBusy() const { return transfer_ != nullptr; }
     // The pacing of transfers; tests shorten the time-out.
     void setTransferTiming(const TransferTiming& timing) { timing_ = timing; }
+    // The clock the editor tells the line's rests by (milliseconds, steady); tests set their own.
+    void setClock(std::function<std::int64_t()> nowMs) { nowMs_ = std::move(nowMs); }
 
     // Redraws: 0 the pattern buttons, 1 the condition buttons of the current plate.
     void RefreshData(std::int16_t what);
@@ -126,6 +129,8 @@ class Editor final : private TransferHost {
     StatusTimer status_;
     TransferTiming timing_;
     std::unique_ptr<kelvara::ComMain> transfer_;
+    std::function<std::int64_t()> nowMs_;
+    std::optional<std::int64_t> brokenAt_;  // when a transfer that sent part of itself ended
     bool stopRequested_ = false;
     bool closing_ = false;
     // What the window's option groups and plate number box show now (their first state before
@@ -133,6 +138,7 @@ class Editor final : private TransferHost {
     int modeShown_ = 0;
     int methodShown_ = 1;
     std::string plateText_ = "1";
+    std::optional<std::pair<int, int>> platesShown_;  // the plate label's now and count
     // The file dialog the view was asked for, and the path chosen last, which the next dialog
     // offers again.
     enum class FileAsked { kNone, kOpen, kSave };

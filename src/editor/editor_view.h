@@ -41,6 +41,8 @@ enum class Control {
     kConditionAll,    // the four buttons beside them ("ランダム", "すべて…")
     kMethods,         // the four change method options
     kStopKey,         // Esc, which stops the transfer that is running
+    kNew,             // "新規作成"
+    kOpen,            // "開く(&O)"
 };
 
 // A modal message box with an OK button only. (Not "MessageBox": <windows.h> makes that name a
@@ -73,8 +75,9 @@ class EditorView {
     virtual ~EditorView() = default;
 
     virtual void ShowCell(Grid grid, int index, const CellLook& look) = 0;
-    // The plate label's text; now and count for what assistive technology is told of it.
-    virtual void ShowPlateLabel(const std::string& text, int now, int count) = 0;
+    // The plate label's text; now and count for what assistive technology is told of it, and
+    // announce: tell it now (another plate is shown).
+    virtual void ShowPlateLabel(const std::string& text, int now, int count, bool announce) = 0;
     virtual void ShowPlateNumber(const std::string& text) = 0;  // the plate number box
     virtual void SelectMode(int index) = 0;  // 0 "通常モード", 1 "ライフゲームモード"
     virtual void SelectMethod(int index) = 0;  // the change method option of that value
@@ -85,12 +88,16 @@ class EditorView {
     virtual void RunStatusTimer(bool run) = 0;
     virtual void ShowBox(const Box& box) = 0;
     virtual void ShowTitle(const std::string& title) = 0;  // the window's title
-    virtual void CheckPort(int index) = 0;  // the single check mark of the port menu, COM index+1
+    // The single check mark of the port menu: on COM index+1, or on none for an index outside
+    // 0..8.
+    virtual void CheckPort(int index) = 0;
     // A file dialog; the face answers with Editor::OpenFileChosen or SaveFileChosen, at once or
     // later.
     virtual void ChooseOpenFile(const FileRequest& request) = 0;
     virtual void ChooseSaveFile(const FileRequest& request) = 0;
-    virtual void OpenHelp() = 0;  // the help page, with the desktop's own program
+    // The help page, with the desktop's own program; false when the page is there but no program
+    // could open it (a missing page is passed over).
+    virtual bool OpenHelp() = 0;
     // The transfer that runs waits; the face calls Editor::ResumeTransfer once wait is over.
     virtual void ScheduleTransfer(const TransferWait& wait) = 0;
     // A close of the window that waited for the transfer to end may go ahead now.

@@ -402,9 +402,10 @@ void WebApp::ShowCell(Grid grid, int index, const CellLook& look) {
     Page(command);
 }
 
-void WebApp::ShowPlateLabel(const std::string& text, int now, int count) {
+void WebApp::ShowPlateLabel(const std::string& text, int now, int count, bool announce) {
     val command = Command("plateLabel");
     command.set("text", text);
+    command.set("announce", announce);
     command.set("name", layout::PlateLabelName(now, count));
     command.set("description", layout::PlateNumberDescription(count));
     Page(command);
@@ -452,6 +453,12 @@ void WebApp::Enable(Control control, bool enabled) {
             break;
         case Control::kStopKey:
             add("StopKey");
+            break;
+        case Control::kNew:
+            add("MenuNew");
+            break;
+        case Control::kOpen:
+            add("MenuOpen");
             break;
     }
     val command = Command("enable");
@@ -510,7 +517,10 @@ void WebApp::ChooseOpenFile(const FileRequest& request) { Page(FileDialog("choos
 
 void WebApp::ChooseSaveFile(const FileRequest& request) { Page(FileDialog("chooseSave", request)); }
 
-void WebApp::OpenHelp() { Page(Command("help")); }
+bool WebApp::OpenHelp() {
+    Page(Command("help"));
+    return true;
+}
 
 void WebApp::ScheduleTransfer(const TransferWait& wait) {
     sink_.call<void>("wait", static_cast<int>(wait.kind), wait.milliseconds);

@@ -65,7 +65,7 @@ class WebApp final : private EditorView, private DataFiles {
   private:
     // EditorView
     void ShowCell(Grid grid, int index, const CellLook& look) override;
-    void ShowPlateLabel(const std::string& text, int now, int count) override;
+    void ShowPlateLabel(const std::string& text, int now, int count, bool announce) override;
     void ShowPlateNumber(const std::string& text) override;
     void SelectMode(int index) override;
     void SelectMethod(int index) override;
@@ -77,7 +77,7 @@ class WebApp final : private EditorView, private DataFiles {
     void CheckPort(int index) override;
     void ChooseOpenFile(const FileRequest& request) override;
     void ChooseSaveFile(const FileRequest& request) override;
-    void OpenHelp() override;
+    bool OpenHelp() override;
     void ScheduleTransfer(const TransferWait& wait) override;
     void CloseWindow() override;
     // DataFiles: what the page handed over; a save is handed to the page, which writes it.

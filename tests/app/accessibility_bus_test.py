@@ -15,6 +15,7 @@ import time
 from gi.repository import Gio, GLib
 
 EDITOR, SIMULATOR = sys.argv[1], sys.argv[2]
+PORT = None  # the simulator's terminal, as COM1 names it
 failures = []
 
 
@@ -89,6 +90,14 @@ def run():
         return
     objects = wait_for(lambda: (lambda o: len(o) > 100 and o)(list(walk(app))), 10) or []
     named = {(o.getRoleName(), o.name): o for o in objects}
+    notices = [o for o in objects if o.getRoleName() == "notification"]
+    check(any(o.name == "KelvaraEditor" for o in notices),
+          f"the status line's name is not what it shows at start-up: {[o.name for o in notices]}")
+    # What a COM number reaches is its menu entry's description, as its tooltip shows.
+    ports = {o.name: o for o in objects if o.name in ("COM1", "COM2")}
+    check(len(ports) == 2 and PORT in ports["COM1"].description and
+          "何も接続されていません" in ports["COM2"].description,
+          f"the port menu's descriptions: {[(n, o.description) for n, o in ports.items()]}")
 
     # The grids are tables whose cells say where they are and what they hold.
     for title, rows, columns, value in (("本体", 8, 8, "OFF"), ("条件", 3, 3, "任意")):
@@ -120,9 +129,9 @@ def run():
     method = named.get(("panel", "変化"))
     check(method is not None and [o.getRoleName() for o in method] == ["radio button"] * 4,
           "the change methods are not a named group")
-    status = [o for o in objects if o.getRoleName() == "notification"]
+    status = [o for o in notices if o.name != "プレート 1 / 全1枚"]
     if not check(len(status) == 1 and box is not None and len(buttons) == len(set(buttons)),
-                 "the status line"):
+                 f"the status line: {[o.name for o in notices]}"):
         return
     check("F5" in named[("push button", "試しに動かす")].description, "the trial run's key")
     time.sleep(0.5)  # the editor learns which events are listened to
@@ -132,6 +141,10 @@ def run():
     check(wait_for(lambda: "本体 3行5列 ON" in heard["names"], 10), f"heard {heard['names']}")
     press(named[("push button", "次のプレート")])
     check(wait_for(lambda: "全2枚" in box.description, 10), f"after paging: {box.description}")
+    # The plate now shown is said, once, also when paging added it.
+    check(wait_for(lambda: "プレート 2 / 全2枚" in heard["shown"], 10),
+          f"the plate shown is not announced: {heard['shown']}")
+    check(heard["shown"].count("プレート 2 / 全2枚") == 1, f"announced twice: {heard['shown']}")
 
     # Messages are announced as they appear; the resting text that returns is not. (A handler
     # reads the name when the event arrives, so a quick transfer's first message may read as
@@ -160,8 +173,9 @@ def start_display():
 
 
 def main():
+    global PORT
     tmp = tempfile.mkdtemp(prefix="kelvara-a11y-")
-    port = os.path.join(tmp, "com1")
+    port = PORT = os.path.join(tmp, "com1")
     server, display = start_display()
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
                QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", KELVARA_COM1=port)

@@ -28,7 +28,11 @@ class FakeDialogs final : public Dialogs {
         saveRequests.push_back(request);
         return NextAnswer();
     }
-    void OpenWithDesktop(const QString& path) override { opened.push_back(path); }
+    bool OpenWithDesktop(const QString& path) override {
+        opened.push_back(path);
+        return desktopOpens;
+    }
+    bool desktopOpens = true;  // a program to open a page with
 
   private:
     std::optional<QString> NextAnswer() {

@@ -3,7 +3,10 @@
 // the real accessibility bus (accessibility_bus_test.py).
 #include <QApplication>
 #include <QtTest>
+#include <string>
+#include <utility>
 
+#include "../device/fake_device.h"
 #include "app/appearance.h"
 #include "app/cell_grid.h"
 #include "app/formmain.h"
@@ -13,9 +16,30 @@ using kelvara::FormMain;
 
 namespace {
 
+// A machine that answers at once, holding the new document.
+class AnsweringLine final : public kelvara::SerialLine {
+  public:
+    void SelectPort(std::int16_t) override {}
+    bool Open() override {
+        device_ = {};
+        device_.reply = "*01" + std::string(16, '0') + "aaaa90*";
+        return open_ = true;
+    }
+    bool IsOpen() const override { return open_; }
+    void Close() override { open_ = false; }
+    void Write(std::string_view text) override { pending_ += device_.Take(text); }
+    std::string ReadAll() override { return std::exchange(pending_, {}); }
+
+  private:
+    kelvara::fakes::FakeDevice device_;
+    bool open_ = false;
+    std::string pending_;
+};
+
 struct Window {
     kelvara::test::FakeDialogs dialogs;
-    FormMain w{dialogs};
+    AnsweringLine line;
+    FormMain w{dialogs, &line};
     Window() {
         w.show();
         w.activateWindow();
@@ -139,6 +163,55 @@ class KeyboardTest : public QObject {
         QVERIFY(t.w.CommandSe->accessibleDescription().contains(QStringLiteral("F5")));
         QVERIFY(t.w.CommandPrevious->toolTip().endsWith(QStringLiteral("（PageUp）")));
         QVERIFY(t.w.CommandNext->toolTip().endsWith(QStringLiteral("（PageDown）")));
+    }
+
+    // The option groups are one tab stop each, on the checked option; the arrows select within
+    // them, ↑ and ↓ also in the side-by-side mode pair; the focused option wears the band.
+    void optionGroupsAreOneTabStopOnTheCheckedOption() {
+        Window t;
+        QVERIFY(QTest::qWaitForWindowActive(&t.w));
+        t.w.document().AcData[2] = kelvara::kMethodRandom;
+        t.w.CommandNext->click();  // plate 2, method ランダム
+        QVERIFY(t.w.OptionAc[3]->isChecked());
+        t.w.CommandIfB[3]->setFocus(Qt::TabFocusReason);
+        t.Keys({Qt::Key_Tab});
+        QCOMPARE(t.Focus(), t.w.OptionAc[3]);
+        QCOMPARE(t.w.document().AcData[2], kelvara::kMethodRandom);  // landing changed nothing
+        t.Keys({Qt::Key_Up});
+        QVERIFY(t.w.OptionAc[2]->isChecked());
+        QCOMPARE(t.Focus(), t.w.OptionAc[2]);
+        t.Keys({Qt::Key_Tab});
+        QCOMPARE(t.Focus(), t.w.CommandSe);  // out of the group in one Tab
+        const QImage unfocused = t.w.OptionAc[2]->grab().toImage();
+        QCOMPARE(unfocused.pixelColor(40, 0), t.w.OptionAc[2]->palette().color(QPalette::Window));
+        t.w.OptionAc[2]->setFocus(Qt::TabFocusReason);
+        const QImage focused = t.w.OptionAc[2]->grab().toImage();
+        QCOMPARE(focused.pixelColor(40, 0), QColor(Qt::black));
+        QCOMPARE(focused.pixelColor(40, 1), QColor(Qt::white));
+
+        t.w.OptionMode[0]->setFocus(Qt::TabFocusReason);
+        t.Keys({Qt::Key_Down});
+        QVERIFY(t.w.OptionMode[1]->isChecked());
+        QVERIFY(!t.w.CommandIf[0]->isEnabled());
+        t.Keys({Qt::Key_Up});
+        QVERIFY(t.w.OptionMode[0]->isChecked());
+    }
+
+    // A transfer started from the keyboard leaves the focus on its button: it never moves on to
+    // "終了", where the next Space would end the editor.
+    void aTransferLeavesTheFocusOnItsButton() {
+        Window t;
+        QVERIFY(QTest::qWaitForWindowActive(&t.w));
+        for (QPushButton* button : {t.w.CommandSendData, t.w.CommandRead}) {
+            button->setFocus(Qt::TabFocusReason);
+            t.Keys({Qt::Key_Space});
+            QVERIFY(t.w.editor().transferBusy());
+            QVERIFY(t.Focus() != t.w.CommandClose);
+            t.Keys({Qt::Key_Space});  // nothing to press meanwhile
+            QTRY_VERIFY(!t.w.editor().transferBusy());
+            QCOMPARE(t.Focus(), button);
+            QVERIFY(t.w.isVisible());
+        }
     }
 
     // The focused cell wears a black and a white band inside its bevel, on every face colour

@@ -259,12 +259,12 @@ class TransferWindowTest : public QObject {
         QVERIFY(w.editor().transferBusy());
         w.TextPlateNum->setText(QStringLiteral("99"));  // "現在そのプレートは作られてません"
         QVERIFY(w.editor().transferBusy());
-        w.MenuOpen->trigger();  // the open dialog, cancelled
+        w.MenuNewSave->trigger();  // the save dialog, cancelled (opening waits for the transfer)
         QVERIFY(w.editor().transferBusy());
         QTRY_VERIFY_WITH_TIMEOUT(!w.editor().transferBusy(), 20000);
         qunsetenv("KELVARA_COM1");
 
-        QCOMPARE(closer.titles, (QStringList{"エラー", "ファイルを開く"}));
+        QCOMPARE(closer.titles, (QStringList{"エラー", "名前をつけて保存"}));
         QCOMPARE(w.LabelMes->text(), QStringLiteral("データ書き込み完了"));
         const auto events = machine.Events();
         QCOMPARE(events.size(), size_t(1));

@@ -40,6 +40,7 @@ struct RecordingView : EditorView {
     std::vector<FileRequest> saveRequests;
     std::deque<std::optional<std::string>> fileAnswers;  // none left: cancelled
     int helpOpened = 0;
+    bool helpOpens = true;
     std::optional<TransferWait> scheduled;
     bool closed = false;
     Editor* editor = nullptr;  // answers the file dialogs
@@ -49,7 +50,10 @@ struct RecordingView : EditorView {
         (grid == Grid::kPattern ? pattern[i] : condition[i]) = std::string(look.caption);
         (grid == Grid::kPattern ? patternFace[i] : conditionFace[i]) = look.face;
     }
-    void ShowPlateLabel(const std::string& text, int, int) override { plateLabel = text; }
+    void ShowPlateLabel(const std::string& text, int, int, bool announce) override {
+        plateLabel = text;
+        if (announce) announced.push_back(text);
+    }
     void ShowPlateNumber(const std::string& text) override { plateNumber = text; }
     void SelectMode(int index) override { mode = index; }
     void SelectMethod(int index) override { method = index; }
@@ -70,7 +74,10 @@ struct RecordingView : EditorView {
         saveRequests.push_back(request);
         editor->SaveFileChosen(NextAnswer());
     }
-    void OpenHelp() override { ++helpOpened; }
+    bool OpenHelp() override {
+        ++helpOpened;
+        return helpOpens;
+    }
     void ScheduleTransfer(const TransferWait& wait) override { scheduled = wait; }
     void CloseWindow() override { closed = true; }
 

@@ -92,6 +92,7 @@ TEST_F(EditorFilesTest, OpenReplacesTheDocumentAndShowsPlateOne) {
     text += "0,0,0,0,0,0,0,0,0\r\n3\r\n";
     Write(path, text);
     for (int i = 0; i < 3; ++i) t.editor.CommandNextClick();
+    t.editor.CommandSeClick();  // undo enabled: for this document's pattern
     t.view.fileAnswers = {path};
     t.editor.MenuOpenClick();
     EXPECT_TRUE(t.view.boxes.empty());
@@ -99,8 +100,16 @@ TEST_F(EditorFilesTest, OpenReplacesTheDocumentAndShowsPlateOne) {
     EXPECT_EQ(t.view.mode, 1);
     EXPECT_FALSE(t.view.Enabled(Control::kConditionCells));
     EXPECT_EQ(t.doc().ComPort, 4);
-    EXPECT_EQ(t.view.checkedPort, 0);  // the check mark stays where it was
+    EXPECT_EQ(t.view.checkedPort, 3);  // the next transfer goes to the file's port: COM4
+    EXPECT_FALSE(t.view.Enabled(Control::kUndo));  // the old pattern is another document's
     EXPECT_EQ(t.view.title, "KelvaraEditor(" + path + ")");
+    // A port no menu entry names: none carries the check mark.
+    text.replace(0, 5, "1,12,2");
+    Write(path, text);
+    t.view.fileAnswers = {path};
+    t.editor.MenuOpenClick();
+    EXPECT_EQ(t.doc().ComPort, 12);
+    EXPECT_EQ(t.view.checkedPort, -1);
 }
 
 TEST_F(EditorFilesTest, UnknownFilesAreRefusedAndChangeNothing) {

@@ -234,12 +234,16 @@ TEST(EditorTest, TrialRunUndoAndModeSwitch) {
     EXPECT_EQ(t.view.Pattern(), blinker);
     EXPECT_TRUE(t.view.Enabled(Control::kUndo));
     EXPECT_TRUE(t.editor.statusTimer().enabled);
-    // Every message was announced; the match list before it was not.
-    EXPECT_EQ(t.view.announced.back(), "試しに動かしたデータをもとにもどしました。");
-    EXPECT_EQ(t.view.announced.size(), 6u);
+    // Every message was announced, and every other plate shown; the match list was not.
+    EXPECT_EQ(t.view.announced,
+              (std::vector<std::string>{
+                  "ライフゲームスタート", "2/2", "1/2", "条件にマッチするデータがありませんした。",
+                  "条件にマッチしたデータを変化させました。", "ライフゲームスタート",
+                  "試しに動かしたデータをもとにもどしました。",
+                  "試しに動かしたデータをもとにもどしました。"}));
 }
 
-TEST(EditorTest, NewResetsRulesButKeepsFilePortUndoAndTheMessage) {
+TEST(EditorTest, NewResetsRulesButKeepsFilePortAndTheMessage) {
     Window t;
     Document& doc = t.doc();
     t.editor.CommandSeClick();  // undo enabled, a message shown
@@ -263,7 +267,8 @@ TEST(EditorTest, NewResetsRulesButKeepsFilePortUndoAndTheMessage) {
     EXPECT_EQ(doc.FileName, "/tmp/x.dat");
     EXPECT_EQ(doc.ComPort, 3);
     EXPECT_EQ(t.view.title, "KelvaraEditor(/tmp/x.dat)");
-    EXPECT_TRUE(t.view.Enabled(Control::kUndo));
+    EXPECT_FALSE(t.view.Enabled(Control::kUndo));  // the kept pattern is the old document's
+    EXPECT_EQ(t.view.checkedPort, 2);
     EXPECT_EQ(t.view.status, "条件にマッチしたデータを変化させました。");
 }
 
@@ -349,6 +354,12 @@ TEST(EditorTest, LineEventsShowTheirMessageAndHelpOpensThePage) {
     EXPECT_EQ(t.view.boxes[1].text, "未定義エラー発生");
     t.editor.MenuHelpUseClick();
     EXPECT_EQ(t.view.helpOpened, 1);
+    EXPECT_EQ(t.view.boxes.size(), 2u);
+    t.view.helpOpens = false;  // the page is there, but nothing could show it
+    t.editor.MenuHelpUseClick();
+    ASSERT_EQ(t.view.boxes.size(), 3u);
+    EXPECT_EQ(t.view.boxes[2].title, "エラー");
+    EXPECT_NE(t.view.boxes[2].text.find("readme.html"), std::string::npos);
 }
 
 }  // namespace

@@ -16,10 +16,15 @@ TEST(EditorTransferTest, SendFollowsTheModeOptionAndThePortMenu) {
     Window t(&line);
     t.editor.menucomClick(2);
     t.editor.CommandSendDataClick();
-    EXPECT_FALSE(t.view.Enabled(Control::kSendData));
-    EXPECT_FALSE(t.view.Enabled(Control::kRead));
+    // One transfer and one document at a time: editing stays possible.
+    for (const Control c : {Control::kSendData, Control::kRead, Control::kNew, Control::kOpen}) {
+        EXPECT_FALSE(t.view.Enabled(c));
+    }
     EXPECT_TRUE(t.view.Enabled(Control::kStopKey));
     EXPECT_TRUE(t.editor.transferBusy());
+    t.editor.MenuNewClick();  // as a key or a menu still might
+    t.editor.MenuOpenClick();
+    EXPECT_TRUE(t.view.openRequests.empty());
     t.Settle();
     EXPECT_EQ(line.port, 3);
     EXPECT_EQ(line.device.received, "010000000000000000aaaa90");
@@ -27,8 +32,9 @@ TEST(EditorTransferTest, SendFollowsTheModeOptionAndThePortMenu) {
     EXPECT_EQ(t.view.announced,
               (std::vector<std::string>{"書き込みデータ送信中", "データ書き込み完了"}));
     EXPECT_FALSE(line.open);
-    EXPECT_TRUE(t.view.Enabled(Control::kSendData));
-    EXPECT_TRUE(t.view.Enabled(Control::kRead));
+    for (const Control c : {Control::kSendData, Control::kRead, Control::kNew, Control::kOpen}) {
+        EXPECT_TRUE(t.view.Enabled(c));
+    }
     EXPECT_FALSE(t.view.Enabled(Control::kStopKey));
     EXPECT_FALSE(t.editor.transferBusy());
 
@@ -185,6 +191,52 @@ TEST(EditorTransferTest, StopAndCloseEndTheTransferAtItsNextPoll) {
     EXPECT_FALSE(line.open);
     EXPECT_TRUE(t.view.closed);
     EXPECT_TRUE(t.view.boxes.empty());
+}
+
+// After a transfer that ended in the middle, the next one lets the line rest until the machine
+// has dropped the unfinished write (it does after half a second of silence) before its first
+// character; after a whole one, or once the line has rested, none.
+TEST(EditorTransferTest, TheLineRestsAfterATransferThatEndedInTheMiddle) {
+    ScriptedLine line;
+    Window t(&line);
+    std::int64_t now = 0;
+    t.editor.setClock([&] { return now; });
+    // The first wait of a transfer started at `at`: a rest when nothing has gone out before it.
+    const auto rest = [&](std::int64_t at, const std::function<void()>& click) {
+        now = at;
+        line.device = {};
+        click();
+        const bool silent = line.device.received.empty() && t.view.scheduled;
+        const int ms = silent ? t.view.scheduled->milliseconds : 0;
+        t.Settle();
+        return ms;
+    };
+    const auto send = [&] { t.editor.CommandSendDataClick(); };
+    const auto read = [&] { t.editor.CommandReadClick(); };
+    TransferTiming timing;
+    timing.pollLimit = 5;
+    timing.endAtFirstTimeOut = true;
+    t.editor.setTransferTiming(timing);
+    line.device.answers = [](int unit) { return unit != 4; };  // stops answering at unit 4
+    now = 1000;
+    send();
+    t.Settle();
+    EXPECT_EQ(t.view.status, "通信エラーもう一度やってください。");
+    EXPECT_EQ(rest(1200, send), 400);  // 600 ms after the broken one ended
+    EXPECT_EQ(t.view.status, "データ書き込み完了");
+    EXPECT_EQ(rest(1300, send), 0);  // that one was whole
+    // A read that got no whole reply is broken too; one that never opened leaves the line as
+    // it was.
+    now = 5000;
+    line.device = {};
+    line.device.answers = [](int) { return false; };
+    read();
+    t.Settle();
+    line.opens = false;
+    rest(5100, send);
+    line.opens = true;
+    EXPECT_EQ(rest(5200, send), 400);
+    EXPECT_EQ(rest(7000, read), 0);
 }
 
 }  // namespace

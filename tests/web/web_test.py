@@ -50,9 +50,11 @@ def drawing_and_trial_run(driver):
     driver.switch_to.active_element.send_keys(Keys.F5)
     check(wait_for(lambda: status(driver) == "条件にマッチしたデータを変化させました。", 2),
           "F5 runs the trial and its message shows")
-    check(wait_for(lambda: driver.execute_script(
-        "return document.getElementById('live').textContent") == status(driver), 2),
-        "the message is announced")
+    live = "return document.getElementById('live').textContent"
+    # The trial shows plate 1 again: that is said with the message.
+    check(wait_for(lambda: driver.execute_script(live) ==
+                   "プレート 1 / 全2枚 " + status(driver), 2),
+          "the message is announced: %s" % driver.execute_script(live))
     check(control(driver, "CommandRe").is_enabled(), "undo is enabled after a trial run")
     check(wait_for(lambda: status(driver) == "Kelvaraを編集してください。", 8),
           "the resting text returns after about four seconds")
@@ -71,9 +73,15 @@ def write_and_read_back(driver, folder):
     check(text_of(driver, "LabelPlate") == "1/50", "the example's 50 plates are there")
     started = time.monotonic()
     control(driver, "CommandSendData").click()
+    held = driver.execute_script(
+        "return [...document.querySelectorAll('.menu .item[data-name=MenuNew],"
+        " .menu .item[data-name=MenuOpen]')].map((item) => item.getAttribute('aria-disabled'))")
+    check(held == ["true", "true"], "新規作成 and 開く are disabled during the write: %s" % held)
     check(idle(driver), "the write ends")
     took = time.monotonic() - started
     check(status(driver) == "データ書き込み完了", "the write completes: " + status(driver))
+    focused = driver.execute_script("return document.activeElement.dataset.name")
+    check(focused == "CommandSendData", "the focus is back on データ転送 after the write: %s" % focused)
     check(h.relay.sent.decode() == wire_of(example), "the characters on the line are the desktop's")
     check(driver.execute_script("return window.kelvaraStandIn.options") ==
           {"baudRate": 9600, "dataBits": 8, "parity": "none", "stopBits": 1, "flowControl": "none"},

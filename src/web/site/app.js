@@ -288,7 +288,7 @@ function fillMenu(menu, items) {
     entry.dataset.key = withMnemonic(entry, item.caption);
     entry.dataset.name = item.name;
     entry.addEventListener('click', () => {
-      if (!item.enabled) return;
+      if (entry.getAttribute('aria-disabled') === 'true') return;
       closeMenus();
       if (menu.spec.name === 'MenuComPort') portItem(item.name);
       else call('click', item.name, -1);
@@ -356,6 +356,7 @@ function apply(command) {
       label.textContent = command.text;
       label.setAttribute('aria-label', command.name);
       controls.get('TextPlateNum').setAttribute('aria-description', command.description);
+      if (command.announce) announce(command.name);
       break;
     }
     case 'plateNumber':
@@ -369,10 +370,7 @@ function apply(command) {
       break;
     case 'status':
       controls.get('LabelMes').textContent = command.text;
-      if (command.announce) {
-        live.textContent = '';
-        requestAnimationFrame(() => { live.textContent = command.text; });
-      }
+      if (command.announce) announce(command.text);
       break;
     case 'box':
       boxes.push(command);
@@ -419,6 +417,16 @@ function apply(command) {
   }
 }
 
+// A screen reader speaks what comes into the live region, once each time; what comes together
+// (a message and the plate now shown) is said together.
+const toAnnounce = [];
+function announce(text) {
+  if (toAnnounce.push(text) > 1) return;
+  live.textContent = '';
+  setTimeout(() => { live.textContent = toAnnounce.splice(0).join(' '); }, 0);
+}
+
+let focusToReturn = null;
 function enable(name, enabled) {
   if (name === 'StopKey') {
     stopArmed = enabled;
@@ -434,7 +442,23 @@ function enable(name, enabled) {
     controls.get(name).classList.toggle('disabled', !enabled);
     return;
   }
-  controls.get(name).disabled = !enabled;
+  const control = controls.get(name);
+  if (control) {
+    // A button disabled while it has the focus (a transfer's own) gets it back when enabled
+    // again, unless the user has moved it meanwhile: the next Space sends again.
+    if (!enabled && document.activeElement === control) focusToReturn = control;
+    control.disabled = !enabled;
+    if (enabled && focusToReturn === control) {
+      focusToReturn = null;
+      if (!document.activeElement || document.activeElement === document.body) control.focus();
+    }
+    return;
+  }
+  // A menu item.
+  for (const item of document.querySelectorAll(`.menu .item[data-name="${name}"]`)) {
+    if (enabled) item.removeAttribute('aria-disabled');
+    else item.setAttribute('aria-disabled', 'true');
+  }
 }
 
 // One box at a time, modal, closed with OK (or Esc); the editor goes on meanwhile.

@@ -8,6 +8,7 @@
 #include "app/appearance.h"
 #include "app/artwork.h"
 #include "app/formmain.h"
+#include "app/translations.h"
 #include "device/transfer.h"
 #include "fake_dialogs.h"
 
@@ -231,6 +232,13 @@ class WindowTest : public QObject {
         QCOMPARE(w.menucom[0]->text(), QStringLiteral("COM1"));  // captions stay
     }
 
+    // Built into every program, the Windows ones too: Qt's own buttons speak Japanese.
+    void qtsOwnTextsAreJapanese() {
+        kelvara::InstallQtTranslation(*qApp);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                 QStringLiteral("キャンセル"));
+    }
+
     void listPortsNeedsNoDisplay() {
         QProcess editor;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -278,8 +286,8 @@ class WindowTest : public QObject {
         editor.start(QStringLiteral(KELVARA_EDITOR_PROGRAM), {"--version"});
         QVERIFY(editor.waitForFinished(20000));
         QCOMPARE(editor.exitCode(), 0);
-        QCOMPARE(editor.readAllStandardOutput(),
-                 QByteArray("kelvara-editor " KELVARA_VERSION "\n"));
+        QCOMPARE(editor.readAllStandardOutput().trimmed(),  // "\r\n" on Windows
+                 QByteArray("kelvara-editor " KELVARA_VERSION));
     }
 
     // The box's change notification reaches the editor as the user types and composes: a

@@ -3,6 +3,10 @@
 // measured time beside two floors: the line time of every character plus every fixed sleep
 // (10 ms, 30 ms) added one after the other, and the tighter floor in which a sleep runs while
 // its own characters are still on the line (each unit takes the longer of the two).
+//
+// Then the same transfers against kelvara-sim at 9600 baud, passing what it sends on as a USB
+// serial adapter does, at the ticks of a latency timer: none, 16 ms (an FTDI adapter as it
+// comes) and 1 ms (what Linux's ftdi_sio sets when the port asks for low latency).
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -11,10 +15,12 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -149,18 +155,20 @@ Document FiftyPlates() {
 }
 
 struct Figure {
-    const char* name;
-    double sumFloorMs;
+    std::string name;
+    double sumFloorMs;  // 0: no floor (the simulator paces only what it sends)
     double overlapFloorMs;
     std::vector<double> measuredMs;
 };
 Figure gWrite{"write, 50 plates", 0, 0, {}};
 Figure gRead{"read, 50 plates", 0, 0, {}};
+// By the simulator's latency in ms.
+std::map<int, Figure> gSimWrite;
+std::map<int, Figure> gSimRead;
 
-void RunTransfer(benchmark::State& state, std::int16_t mode, Figure& figure) {
-    const Document held = FiftyPlates();
-    PacedDevice device(ReplyText(held));
-    qputenv("KELVARA_COM1", QByteArray::fromStdString(device.SlavePath()));
+// Times transfers of mode on COM1, whose device holds held.
+void TimeTransfers(benchmark::State& state, std::int16_t mode, const Document& held,
+                   Figure& figure) {
     QtSerialLine line;
     QtHost host;
     for (auto _ : state) {
@@ -178,6 +186,13 @@ void RunTransfer(benchmark::State& state, std::int16_t mode, Figure& figure) {
             break;
         }
     }
+}
+
+void RunTransfer(benchmark::State& state, std::int16_t mode, Figure& figure) {
+    const Document held = FiftyPlates();
+    PacedDevice device(ReplyText(held));
+    qputenv("KELVARA_COM1", QByteArray::fromStdString(device.SlavePath()));
+    TimeTransfers(state, mode, held, figure);
     state.counters["floor_ms"] = figure.sumFloorMs;
     state.counters["overlap_floor_ms"] = figure.overlapFloorMs;
 }
@@ -205,18 +220,115 @@ BENCHMARK(BM_Write50Plates)->Unit(benchmark::kMillisecond)->UseRealTime()->Itera
 BENCHMARK(BM_Read50Plates)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_SilentTimeOut)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
-void PrintFigure(const Figure& figure) {
+#if defined(KELVARA_SIM_PROGRAM)
+// kelvara-sim at 9600 baud with the latency of the benchmark's argument, for one benchmark.
+class Simulator {
+  public:
+    explicit Simulator(int latencyMs) {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QStringLiteral(KELVARA_SIM_PROGRAM),
+                       {"--baud", "9600", "--period", "0", "--quiet", "--latency",
+                        QString::number(latencyMs)});
+        while (process_.waitForStarted(10000) && !process_.canReadLine() &&
+               process_.waitForReadyRead(10000)) {
+        }
+        path_ = process_.readLine().trimmed();  // its first line: the terminal's path
+    }
+    ~Simulator() {
+        process_.terminate();
+        if (!process_.waitForFinished(10000)) {
+            process_.kill();
+            process_.waitForFinished();
+        }
+    }
+    const QByteArray& Path() const { return path_; }
+
+  private:
+    QProcess process_;
+    QByteArray path_;
+};
+
+Figure& SimFigure(std::map<int, Figure>& figures, const char* what, int latencyMs) {
+    Figure& figure = figures[latencyMs];
+    figure.name =
+        std::string(what) + ", 50 plates, sim latency " + std::to_string(latencyMs) + " ms";
+    return figure;
+}
+
+void BM_SimWrite50Plates(benchmark::State& state) {
+    const int latencyMs = static_cast<int>(state.range(0));
+    Simulator sim(latencyMs);
+    qputenv("KELVARA_COM1", sim.Path());
+    TimeTransfers(state, kTransferWrite, FiftyPlates(), SimFigure(gSimWrite, "write", latencyMs));
+}
+
+void BM_SimRead50Plates(benchmark::State& state) {
+    const int latencyMs = static_cast<int>(state.range(0));
+    Simulator sim(latencyMs);
+    qputenv("KELVARA_COM1", sim.Path());
+    // The simulator starts with the new document: give it the 50 plates first.
+    Document doc = FiftyPlates();
+    QtSerialLine line;
+    QtHost host;
+    ComMain write(kTransferWrite, doc, line, host);
+    RunTransfer(write, &line);
+    if (host.last != kWriteDoneText) {
+        state.SkipWithError("the write before the reads failed");
+        return;
+    }
+    TimeTransfers(state, kTransferRead, doc, SimFigure(gSimRead, "read", latencyMs));
+}
+
+BENCHMARK(BM_SimWrite50Plates)
+    ->ArgName("latency_ms")
+    ->Arg(0)
+    ->Arg(16)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
+BENCHMARK(BM_SimRead50Plates)
+    ->ArgName("latency_ms")
+    ->Arg(0)
+    ->Arg(16)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
+#endif
+
+double Median(const Figure& figure) {
+    std::vector<double> sorted = figure.measuredMs;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted[sorted.size() / 2];
+}
+
+// base: the figure this one is compared with, when it is not that one itself.
+void PrintFigure(const Figure& figure, const Figure* base = nullptr) {
     if (figure.measuredMs.empty()) {
         return;
     }
-    std::vector<double> sorted = figure.measuredMs;
-    std::sort(sorted.begin(), sorted.end());
-    const double median = sorted[sorted.size() / 2];
-    std::printf(
-        "%-17s median %7.1f ms | floor (sum) %7.1f ms, %+7.1f ms | floor (overlap) %7.1f ms, "
-        "%+7.1f ms, %.3f x\n",
-        figure.name, median, figure.sumFloorMs, median - figure.sumFloorMs, figure.overlapFloorMs,
-        median - figure.overlapFloorMs, median / figure.overlapFloorMs);
+    const double median = Median(figure);
+    std::printf("%-36s median %7.1f ms", figure.name.c_str(), median);
+    if (figure.sumFloorMs > 0) {
+        std::printf(
+            " | floor (sum) %7.1f ms, %+7.1f ms | floor (overlap) %7.1f ms, %+7.1f ms, %.3f x",
+            figure.sumFloorMs, median - figure.sumFloorMs, figure.overlapFloorMs,
+            median - figure.overlapFloorMs, median / figure.overlapFloorMs);
+    }
+    if (base != nullptr && base != &figure && !base->measuredMs.empty()) {
+        std::printf(" | %+7.1f ms against no latency", median - Median(*base));
+    }
+    std::printf("\n");
+}
+
+void PrintSimFigures(const std::map<int, Figure>& figures) {
+    const auto none = figures.find(0);
+    for (const int latencyMs : {0, 16, 1}) {
+        if (const auto it = figures.find(latencyMs); it != figures.end()) {
+            PrintFigure(it->second, none != figures.end() ? &none->second : nullptr);
+        }
+    }
 }
 
 }  // namespace
@@ -229,5 +341,7 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     kelvara::PrintFigure(kelvara::gWrite);
     kelvara::PrintFigure(kelvara::gRead);
+    kelvara::PrintSimFigures(kelvara::gSimWrite);
+    kelvara::PrintSimFigures(kelvara::gSimRead);
     return 0;
 }

@@ -84,8 +84,8 @@ std::vector<PortInfo> SystemPorts() {
     return ports;
 }
 
-QtSerialLine::QtSerialLine(QObject* parent, PortLister ports)
-    : SystemLineBase(parent, std::move(ports)) {
+QtSerialLine::QtSerialLine(QObject* parent, PortLister ports, LowLatency::Control control)
+    : SystemLineBase(parent, std::move(ports)), lowLatency_(std::move(control)) {
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
@@ -117,7 +117,9 @@ bool QtSerialLine::Open() {
     if (opened) {
         // The driver raises RTS as it opens the device; lower it before anything else.
         port_.setRequestToSend(false);  // fails on a pty, which has no RTS line
-        port_.clear();                  // whatever the device sent before counts for nothing
+        // Each '*' would otherwise wait for the adapter's latency timer.
+        lowLatency_.Request(port_.handle());
+        port_.clear();  // whatever the device sent before counts for nothing
         ReadLineErrors(false);
     } else {
         NoteOpenFailure();
@@ -136,6 +138,8 @@ bool QtSerialLine::IsOpen() const { return port_.isOpen() && !gone_; }
 
 void QtSerialLine::Close() {
     if (port_.isOpen()) {
+        // Also after a read error took the line: the adapter may still be there.
+        lowLatency_.Restore(port_.handle());
         port_.close();
     }
     port_.clearError();

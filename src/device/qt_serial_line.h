@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "device/line_events.h"
+#include "device/low_latency.h"
 #include "device/port_names.h"
 #include "device/qt_ports.h"
 #include "device/system_line_base.h"
@@ -22,12 +23,16 @@ namespace kelvara {
 // next event processing, each kind once per opening. A read or resource error means the device
 // side went away: the line then reads as closed, and no event is reported for it.
 //
+// On Linux the driver is asked for low latency while the port is open (see LowLatency); control
+// stands in for its ioctl calls in a test.
+//
 // SetDevice takes a path's bytes as the system takes them.
 class QtSerialLine : public SystemLineBase {
     Q_OBJECT
 
   public:
-    explicit QtSerialLine(QObject* parent = nullptr, PortLister ports = SystemPorts);
+    explicit QtSerialLine(QObject* parent = nullptr, PortLister ports = SystemPorts,
+                          LowLatency::Control control = {});
     ~QtSerialLine() override;
 
     bool Open() override;  // opens the port and drops anything that was waiting
@@ -47,6 +52,7 @@ class QtSerialLine : public SystemLineBase {
     bool gone_ = false;     // the device side vanished; closed at the next use
     bool countersReadable_ = false;
     LineErrorCounts counts_;
+    LowLatency lowLatency_;
 };
 
 }  // namespace kelvara

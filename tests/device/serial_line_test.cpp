@@ -3,6 +3,8 @@
 
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,10 +13,12 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <functional>
 #include <thread>
 #include <vector>
 
+#include "device/low_latency.h"
 #include "device/qt_serial_line.h"
 #include "device/transfer_pump.h"
 #include "device/wire_codec.h"
@@ -23,9 +27,39 @@
 namespace kelvara {
 namespace {
 
+// The driver's side of the low-latency setting, with the calls it was given.
+struct FakeDriver {
+    LowLatency::Control Control() {
+        return [this](int fd, unsigned long request, serial_struct* settings) {
+            const bool get = request == TIOCGSERIAL;
+            calls.push_back(get ? "get" : Set(settings->flags));
+            fds.push_back(fd);
+            if (const int error = get ? getError : setError; error != 0) {
+                errno = error;
+                return -1;
+            }
+            if (get) {
+                settings->flags = flags;
+            } else {
+                flags = settings->flags;
+            }
+            return 0;
+        };
+    }
+    static std::string Set(int flags) { return "set " + std::to_string(flags); }
+
+    int flags = 0;     // as the driver has them
+    int getError = 0;  // refuses TIOCGSERIAL with this
+    int setError = 0;  // refuses TIOCSSERIAL with this
+    std::vector<std::string> calls;
+    std::vector<int> fds;
+};
+
 // The window for the transfer; the device answers before each poll.
 struct PtyRig : TransferHost {
-    PtyRig() {
+    explicit PtyRig(LowLatency::Control control = {})
+        : line(
+              nullptr, [] { return std::vector<PortInfo>{}; }, std::move(control)) {
         InitDocument(doc);
         qputenv("KELVARA_COM1", QByteArray::fromStdString(pty.SlavePath()));
         QObject::connect(&line, &QtSerialLine::lineEvent,
@@ -54,7 +88,7 @@ struct PtyRig : TransferHost {
     fakes::FakeDevice device;
     fakes::PtyDevice pty{device};
     fakes::PtyDevice* active = &pty;  // the device the polls service
-    QtSerialLine line{nullptr, [] { return std::vector<PortInfo>{}; }};
+    QtSerialLine line;
     int polls = 0;
     Document doc;
     std::vector<int> events;
@@ -274,11 +308,49 @@ TEST(SerialLineTest, TheWaitBetweenPollsEndsWhenACharacterArrives) {
     line.Close();
 }
 
+// Low latency is asked for only where it can be put back as it was; the port's other flags stay.
+TEST(SerialLineTest, LowLatencyIsAskedForWhereTheDriverHasItAndPutBack) {
+    constexpr int kOther = ASYNC_SKIP_TEST;
+    constexpr int kLow = ASYNC_LOW_LATENCY;
+    const auto set = FakeDriver::Set;
+    struct Case {
+        const char* what;
+        int flags;
+        int getError;
+        int setError;
+        std::vector<std::string> onRequest;
+        std::vector<std::string> onRestore;
+    };
+    const Case cases[] = {
+        {"an FTDI adapter", kOther, 0, 0, {"get", set(kOther | kLow)}, {"get", set(kOther)}},
+        {"an adapter at low latency already", kOther | kLow, 0, 0, {"get"}, {}},
+        {"a pty, which has no such setting", kOther, ENOTTY, 0, {"get"}, {}},
+        {"a driver that refuses the change", kOther, 0, EPERM, {"get", set(kOther | kLow)}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeDriver driver;
+        driver.flags = c.flags;
+        driver.getError = c.getError;
+        driver.setError = c.setError;
+        LowLatency latency(driver.Control());
+        latency.Request(7);
+        EXPECT_EQ(driver.calls, c.onRequest);
+        driver.calls.clear();
+        latency.Restore(7);
+        latency.Restore(7);  // once only
+        EXPECT_EQ(driver.calls, c.onRestore);
+        EXPECT_EQ(driver.flags, c.flags);
+        EXPECT_EQ(driver.fds, std::vector<int>(driver.fds.size(), 7));
+    }
+}
+
 // The device side going away (a pty's master closed, as a USB adapter pulled) is one failure:
 // no box, the transfer ends within a poll or two, and the next transfer opens afresh.
 TEST(SerialLineTest, ALineThatGoesAwayEndsTheTransferWithoutABox) {
     for (const std::int16_t mode : {kTransferWrite, kTransferRead}) {
-        PtyRig rig;
+        FakeDriver driver;  // as an adapter with a latency timer
+        PtyRig rig(driver.Control());
         ASSERT_TRUE(rig.pty.Ready());
         rig.device.answers = [](int unit) { return unit <= 3; };  // read: no reply at all
         int closedAt = 0;
@@ -293,6 +365,12 @@ TEST(SerialLineTest, ALineThatGoesAwayEndsTheTransferWithoutABox) {
         EXPECT_TRUE(rig.events.empty()) << mode;
         EXPECT_EQ(rig.statuses.back(), kTransferRetryText);
         EXPECT_FALSE(rig.line.IsOpen());
+        // Its setting was put back on the port before it was closed.
+        EXPECT_EQ(driver.calls, (std::vector<std::string>{"get", FakeDriver::Set(ASYNC_LOW_LATENCY),
+                                                          "get", FakeDriver::Set(0)}));
+        ASSERT_EQ(driver.fds.size(), 4u);
+        EXPECT_GE(driver.fds[0], 0);
+        EXPECT_EQ(driver.fds, std::vector<int>(4, driver.fds[0]));
 
         fakes::FakeDevice again;
         fakes::PtyDevice pty(again);

@@ -281,6 +281,19 @@ TEST(SimulatorTest, LifeGameModeIsReadBackAsMarkerAndPattern) {
     EXPECT_EQ(reader.doc.PlateCount, 4);  // the marker carries no count
 }
 
+// Behind an adapter's latency timer the acknowledgements come late and the reply in bunches, at
+// the timer's ticks; nothing is lost or reordered.
+TEST(SimulatorTest, BehindAnAdaptersLatencyTheTransfersComeThroughWhole) {
+    Simulator sim({"--period", "0", "--baud", "9600", "--latency", "16", "--quiet"});
+    ASSERT_FALSE(sim.Path().isEmpty());
+    Editor editor(sim.Path());
+    editor.doc = Varied(50);
+    EXPECT_EQ(editor.Run(kTransferWrite), kWriteDoneText);
+    Editor reader(sim.Path());
+    EXPECT_EQ(reader.Run(kTransferRead), kReadDoneText);
+    ExpectSameDocument(reader.doc, editor.doc);
+}
+
 TEST(SimulatorTest, TheRunningMachineIsReadAsItIsNow) {
     Simulator sim({"--period", "20"});
     ASSERT_FALSE(sim.Path().isEmpty());

@@ -47,6 +47,8 @@ constexpr char kUsage[] =
     "                   0 なら受け取った文書のまま動かさない（省略時 500）\n"
     "  --quiet          最初の行のあとは何も描かず、何も報告しない\n"
     "  --baud N         送る文字を N ボーの回線と同じ間隔で送る（1 文字 10 ビット）\n"
+    "  --latency MS     USB シリアルアダプタのように、送る文字を MS ミリ秒ごとの区切りまで\n"
+    "                   留める（FTDI の既定は 16）。0 なら留めない（省略時 0）\n"
     "  --silent         すべて受け取り、何も答えない\n"
     "  --stop-after N   確認を N 回返したあとは何も答えない\n"
     "  --double-ack     確認に \"*\" ではなく \"**\" を返す\n"
@@ -67,7 +69,8 @@ struct Options {
     std::string link;
     int periodMs = 500;
     bool quiet = false;
-    int baud = 0;  // 0: no pacing
+    int baud = 0;       // 0: no pacing
+    int latencyMs = 0;  // 0: no adapter between the line and the terminal
     Faults faults;
 };
 
@@ -170,6 +173,8 @@ Options ParseOptions(int argc, char** argv) {
             options.quiet = true;
         } else if (flag == "--baud") {
             options.baud = number(1, 4000000);
+        } else if (flag == "--latency") {
+            options.latencyMs = number(0, 1000);
         } else if (flag == "--silent") {
             options.faults.silent = true;
         } else if (flag == "--stop-after") {
@@ -223,19 +228,91 @@ class Pty {
     std::string slave_;
 };
 
+// A USB serial adapter between the machine's line and the computer, passing on what it
+// receives as FTDI's chips do: a character that has come off the line waits in the chip for the
+// next tick of its latency timer, and all that has come by then goes at once. The timer runs
+// freely (an idle chip sends a status packet every period), so the ticks keep their phase
+// whatever the line does; a character that comes off the line at a tick goes with it.
+class Adapter {
+  public:
+    Adapter(int latencyMs, std::int64_t startUs)
+        : periodUs_(std::int64_t{latencyMs} * 1000), originUs_(startUs) {}
+
+    bool On() const { return periodUs_ > 0; }
+    bool Empty() const { return held_.empty(); }
+    std::size_t Size() const { return held_.size(); }
+    void Clear() {
+        held_.clear();
+        ready_ = 0;
+    }
+
+    // c came off the line at atUs (no earlier than the character before it).
+    void Take(char c, std::int64_t atUs) {
+        Ripen(atUs);
+        if (ready_ == held_.size()) {
+            tickUs_ = originUs_ + (atUs - originUs_ + periodUs_ - 1) / periodUs_ * periodUs_;
+        }
+        held_ += c;
+    }
+
+    // Microseconds until something may go to the computer (0: now); -1 when nothing is held.
+    std::int64_t DueInUs(std::int64_t nowUs) const {
+        if (Empty()) {
+            return -1;
+        }
+        return ready_ > 0 ? 0 : std::max<std::int64_t>(tickUs_ - nowUs, 0);
+    }
+
+    // Writes what the ticks up to nowUs have passed on, as far as the terminal takes it without
+    // blocking. A write refused for good drops everything held.
+    void WriteDue(int fd, std::int64_t nowUs) {
+        Ripen(nowUs);
+        if (ready_ == 0) {
+            return;
+        }
+        const ssize_t n = ::write(fd, held_.data(), ready_);
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EINTR) {
+                Clear();
+            }
+            return;
+        }
+        held_.erase(0, static_cast<std::size_t>(n));
+        ready_ -= static_cast<std::size_t>(n);
+    }
+
+  private:
+    // Once the tick of the waiting characters has come, they may all go.
+    void Ripen(std::int64_t nowUs) {
+        if (ready_ < held_.size() && tickUs_ <= nowUs) {
+            ready_ = held_.size();
+        }
+    }
+
+    std::int64_t periodUs_;    // 0: no adapter
+    std::int64_t originUs_;    // a tick of the timer
+    std::string held_;         // in the order they came off the line
+    std::size_t ready_ = 0;    // held_ up to here has been passed on; the terminal takes it next
+    std::int64_t tickUs_ = 0;  // the tick at which the rest of held_ goes
+};
+
 // What the machine has to send, waiting for the line. The main loop writes it as the terminal
 // takes it and, when paced, each character no earlier than one character time after the one
-// before, so that sending never holds the program in a sleep.
+// before, so that sending never holds the program in a sleep. With an adapter (--latency),
+// what comes off the line goes to the adapter, which passes it to the terminal at its ticks.
 class Outgoing {
   public:
-    explicit Outgoing(int baud) : characterUs_(baud > 0 ? 10LL * 1000000 / baud : 0) {}
+    Outgoing(int baud, int latencyMs, std::int64_t startUs)
+        : characterUs_(baud > 0 ? 10LL * 1000000 / baud : 0), adapter_(latencyMs, startUs) {}
 
-    bool Empty() const { return sent_ == queue_.size(); }
-    std::size_t Size() const { return queue_.size() - sent_; }
+    bool Empty() const { return !Sending() && adapter_.Empty(); }
+    std::size_t Size() const { return queue_.size() - sent_ + adapter_.Size(); }
+    // Whether characters are still to go onto the machine's line.
+    bool Sending() const { return sent_ != queue_.size(); }
 
     void Add(std::string_view text, std::int64_t nowUs) {
-        if (Empty()) {
-            Clear();
+        if (!Sending()) {
+            ClearLine();
             // The line is free once the last character's time has passed.
             nextUs_ = std::max(nextUs_, nowUs);
         }
@@ -244,43 +321,59 @@ class Outgoing {
 
     // Nobody is there to take it.
     void Clear() {
-        queue_.clear();
-        sent_ = 0;
+        ClearLine();
+        adapter_.Clear();
     }
 
     // Microseconds until the next character may go (0: now).
     std::int64_t DueInUs(std::int64_t nowUs) const {
-        return characterUs_ > 0 ? std::max<std::int64_t>(nextUs_ - nowUs, 0) : 0;
+        std::int64_t dueUs = adapter_.DueInUs(nowUs);
+        if (Sending()) {
+            const std::int64_t lineUs =
+                characterUs_ > 0 ? std::max<std::int64_t>(nextUs_ - nowUs, 0) : 0;
+            dueUs = dueUs < 0 ? lineUs : std::min(dueUs, lineUs);
+        }
+        return std::max<std::int64_t>(dueUs, 0);
     }
 
-    // Writes what is due without blocking; returns how many characters went. A write the
-    // terminal refuses for good (not just "full") drops the rest, as a line nobody listens on.
+    // Writes what is due without blocking; returns how many characters went onto the line. A
+    // write the terminal refuses for good (not just "full") drops the rest, as a line nobody
+    // listens on.
     std::size_t WriteDue(int fd, std::int64_t nowUs) {
-        std::size_t count = Size();
+        std::size_t count = queue_.size() - sent_;
         if (characterUs_ > 0) {
             if (count == 0 || nowUs < nextUs_) {
+                count = 0;
+            } else {
+                // A late wake-up sends what fell due meanwhile, but no burst after a long stall.
+                nextUs_ = std::max(nextUs_, nowUs - kCatchUpUs);
+                count = std::min<std::size_t>(
+                    count, static_cast<std::size_t>((nowUs - nextUs_) / characterUs_) + 1);
+            }
+        }
+        std::size_t written = 0;
+        if (adapter_.On()) {
+            // A character has come off the line when pacing lets it go (an unpaced line: when
+            // the machine sends it); the adapter holds it from then.
+            for (; written < count; ++written) {
+                adapter_.Take(queue_[sent_ + written],
+                              nextUs_ + static_cast<std::int64_t>(written) * characterUs_);
+            }
+            adapter_.WriteDue(fd, nowUs);
+        } else if (count > 0) {
+            const ssize_t n = ::write(fd, queue_.data() + sent_, count);
+            if (n < 0) {
+                if (errno != EAGAIN && errno != EINTR) {
+                    ClearLine();
+                }
                 return 0;
             }
-            // A late wake-up sends what fell due meanwhile, but no burst after a long stall.
-            nextUs_ = std::max(nextUs_, nowUs - kCatchUpUs);
-            count = std::min<std::size_t>(
-                count, static_cast<std::size_t>((nowUs - nextUs_) / characterUs_) + 1);
+            written = static_cast<std::size_t>(n);
         }
-        if (count == 0) {
-            return 0;
-        }
-        const ssize_t n = ::write(fd, queue_.data() + sent_, count);
-        if (n < 0) {
-            if (errno != EAGAIN && errno != EINTR) {
-                Clear();
-            }
-            return 0;
-        }
-        const auto written = static_cast<std::size_t>(n);
         sent_ += written;
         nextUs_ += static_cast<std::int64_t>(written) * characterUs_;
-        if (Empty()) {
-            Clear();
+        if (!Sending()) {
+            ClearLine();
         } else if (sent_ >= kCompactAt) {
             queue_.erase(0, sent_);
             sent_ = 0;
@@ -292,10 +385,16 @@ class Outgoing {
     static constexpr std::int64_t kCatchUpUs = 10000;
     static constexpr std::size_t kCompactAt = 4096;
 
+    void ClearLine() {
+        queue_.clear();
+        sent_ = 0;
+    }
+
     std::int64_t characterUs_;  // start bit, 8 data bits, stop bit; 0: not paced
     std::int64_t nextUs_ = 0;
     std::string queue_;
     std::size_t sent_ = 0;  // queue_ up to here has gone
+    Adapter adapter_;
 };
 
 // A symbolic link to the terminal, removed again when it still points there.
@@ -492,7 +591,7 @@ int Run(const Options& options) {
     MachineProtocol machine(options.faults);
     kelvara::ClockRandom random;
     Display display(options);
-    Outgoing outgoing(options.baud);
+    Outgoing outgoing(options.baud, options.latencyMs, NowUs());
     long steps = 0;
     display.Draw(machine, steps);
 
@@ -564,7 +663,7 @@ int Run(const Options& options) {
             }
         }
         const std::size_t sent = outgoing.WriteDue(pty.Fd(), nowUs);
-        if (sent > 0 || !outgoing.Empty()) {
+        if (sent > 0 || outgoing.Sending()) {
             machine.LineBusy(nowUs / 1000);  // the machine's own sending keeps the line busy
         }
 

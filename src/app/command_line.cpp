@@ -1,5 +1,8 @@
 #include "app/command_line.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +13,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "files/windows_console.h"
 #else
 #include <fcntl.h>
 #include <signal.h>
@@ -25,10 +30,11 @@ namespace kelvara {
 namespace {
 
 constexpr char kUsage[] =
-    "使い方: kelvara-editor [--list-ports | --help | --version]\n"
+    "使い方: kelvara-editor [ファイル]\n"
+    "       kelvara-editor --list-ports | --help | --version\n"
     "\n"
     "Kelvara マシンのパターンと条件プレートのエディタです。オプションがなければウィンドウを\n"
-    "開きます。\n"
+    "開きます。ファイルを指定すると、「開く」で選んだときと同じようにそのファイルを開きます。\n"
     "\n"
     "  --list-ports  COM1〜COM9 がいまどのデバイスに当たるか（USB シリアルアダプタが先。\n"
     "                環境変数 KELVARA_COMn があれば COM n はそのデバイス）を表示して終了する\n"
@@ -37,13 +43,23 @@ constexpr char kUsage[] =
 
 }  // namespace
 
-// On Windows the editor is a window program without a console of its own; its answers to
-// options go to the console it was started from.
+// On Windows the editor is a window program without a console of its own: its answers to
+// options go where its standard output was sent (a file, a pipe), or else to the console it was
+// started from, switched to UTF-8 while the editor writes to it.
 static void UseParentConsole() {
 #if defined(_WIN32)
-    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-        static_cast<void>(std::freopen("CONOUT$", "w", stdout));
+    const auto given = [](DWORD which) {
+        const HANDLE handle = ::GetStdHandle(which);
+        return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+               ::GetFileType(handle) != FILE_TYPE_UNKNOWN;
+    };
+    const bool output = given(STD_OUTPUT_HANDLE);
+    const bool errors = given(STD_ERROR_HANDLE);
+    if ((!output || !errors) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        if (!output) static_cast<void>(std::freopen("CONOUT$", "w", stdout));
+        if (!errors) static_cast<void>(std::freopen("CONOUT$", "w", stderr));
     }
+    UseUtf8Console();
 #endif
 }
 
@@ -94,6 +110,15 @@ std::optional<int> HandleCommandLine(int argc, char** argv) {
     }
     // Anything else is left to the window toolkit, which takes options of its own (-platform,
     // -style, ...) and passes over what it does not know.
+    return std::nullopt;
+}
+
+std::optional<std::string> FileToOpen(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument.isEmpty() || argument.startsWith(QLatin1Char('-'))) continue;
+        return QDir::toNativeSeparators(QFileInfo(argument).absoluteFilePath()).toStdString();
+    }
     return std::nullopt;
 }
 

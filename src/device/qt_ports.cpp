@@ -9,6 +9,16 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#elif defined(Q_OS_WIN)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <QString>
 #endif
 
 // SystemPorts lives with the serial line of each system: qt_serial_line.cpp (Qt SerialPort) and
@@ -78,6 +88,21 @@ std::vector<ResolvedPort> ResolveSystemPorts(const PortLister& ports) {
     for (ResolvedPort& port : resolved) {
         struct stat info {};
         port.missing = port.overridden && ::stat(DevicePathToOpen(port.device).c_str(), &info) != 0;
+    }
+#elif defined(Q_OS_WIN)
+    // A COM name the system has no device for (COM99), or a path to nothing.
+    for (ResolvedPort& port : resolved) {
+        if (!port.overridden) continue;
+        const std::string com = WindowsComName(port.device);
+        const std::wstring name =
+            QString::fromStdString(com.empty() ? port.device : com).toStdWString();
+        if (com.empty()) {
+            port.missing = ::GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES;
+        } else {
+            wchar_t target[1024];
+            port.missing = ::QueryDosDeviceW(name.c_str(), target, 1024) == 0 &&
+                           ::GetLastError() != ERROR_INSUFFICIENT_BUFFER;
+        }
     }
 #endif
     return resolved;

@@ -11,6 +11,7 @@
 // After <windows.h>:
 #include <devguid.h>
 #include <setupapi.h>
+#include <timeapi.h>
 
 #include <QString>
 #include <algorithm>
@@ -20,6 +21,7 @@
 
 #include "device/line_events.h"
 #include "device/win32_serial_line.h"
+#include "files/datafile.h"
 
 namespace kelvara {
 
@@ -111,19 +113,7 @@ void AddSerialCommPorts(std::vector<PortInfo>& ports) {
 int ComNumber(const std::string& name) { return std::atoi(name.c_str() + 3); }
 
 // The system's own words for an error code, in the language of the user's Windows.
-std::string SystemMessage(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = length > 0 ? Utf8(text, length) : std::string();
-    ::LocalFree(text);
-    while (!message.empty() &&
-           (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
-        message.pop_back();
-    }
-    return message;
-}
+std::string SystemMessage(DWORD error) { return SystemErrorText(static_cast<int>(error)); }
 
 // The path CreateFileW opens for a port: COM names in the device namespace, where COM10 and
 // above are found too.
@@ -167,6 +157,10 @@ bool Win32SerialLine::Open() {
         return false;
     }
     handle_ = handle;
+    // Windows ticks its timers every 15.6 ms unless a program asks for finer ones: the 3 ms
+    // polls and the 10 ms pauses of a transfer would last a tick each, a unit's time-out five
+    // times its length. The finer timers are asked for while the port is open.
+    fineTimers_ = ::timeBeginPeriod(1) == TIMERR_NOERROR;
     if (!Configure()) {
         Close();
         return false;
@@ -237,6 +231,10 @@ void Win32SerialLine::Close() {
     if (handle_ != INVALID_HANDLE_VALUE) {
         ::CloseHandle(static_cast<HANDLE>(handle_));
         handle_ = INVALID_HANDLE_VALUE;
+    }
+    if (fineTimers_) {
+        ::timeEndPeriod(1);
+        fineTimers_ = false;
     }
     gone_ = false;
 }

@@ -43,8 +43,9 @@ class Win32SerialLine : public SystemLineBase {
     void Lost();
     bool ReadLineErrors(bool report, std::uint32_t* waiting);
 
-    void* handle_;       // the port's HANDLE; INVALID_HANDLE_VALUE while closed
-    bool gone_ = false;  // a call on the port failed: the device side vanished
+    void* handle_;             // the port's HANDLE; INVALID_HANDLE_VALUE while closed
+    bool gone_ = false;        // a call on the port failed: the device side vanished
+    bool fineTimers_ = false;  // 1 ms timer resolution asked for while the port is open
 };
 
 }  // namespace kelvara

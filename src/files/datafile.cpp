@@ -188,6 +188,10 @@ std::optional<fs::path> SaveTarget(const std::string& path, SaveResult& why) {
                          static_cast<int>(std::errc::too_many_symbolic_link_levels)};
         return std::nullopt;
     }
+    if (files::NamesADevice(*target)) {
+        why = SaveResult{SaveError::kDeviceName, 0};
+        return std::nullopt;
+    }
     if (!target->has_filename()) {
         // "folder/": a folder, or no name of a file at all.
         why = files::Examine(*target).kind == files::FileFacts::Kind::kDirectory

@@ -89,6 +89,13 @@ LoadStatus LoadDataFile(const std::string& path, Document& doc, std::int16_t* pl
 // Whether the file's own name (not its folders') holds ".dat", exactly: the files "開く" opens.
 bool HasDataFileName(std::string_view path);
 
+// Whether the file's own name in path (after the last '/', '\\' or ':') is one Windows keeps for
+// a device in every folder: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-COM9 and LPT0-LPT9 (also
+// with the superscript digits ¹ ² ³), in any letter case, also followed by an extension
+// ("COM3.dat", "nul.tar.gz") or by spaces before it. Writing to such a name on Windows reaches
+// the device (the serial port behind COM3), not a file. Saves are refused for it there only.
+bool IsWindowsDeviceName(std::string_view path);
+
 // Why a save failed (or would fail), as far as the user can do something about it.
 enum class SaveError {
     kNone,
@@ -101,6 +108,7 @@ enum class SaveError {
     kNoReader,      // a FIFO or pipe nobody reads
     kClosed,        // a name of one of the program's open files (/dev/stdout) that is not open
     kBusy,          // another program holds the file
+    kDeviceName,    // Windows: the name is a device's (CON, NUL, COM3 ...), whatever its extension
     kOther,         // anything else: see systemCode
 };
 struct SaveResult {
@@ -108,6 +116,10 @@ struct SaveResult {
     int systemCode = 0;  // the system's own error code (errno, or GetLastError on Windows)
     bool Ok() const { return error == SaveError::kNone; }
 };
+
+// The system's own words for an error code of this system (errno, or GetLastError on Windows,
+// taken as UTF-16 there: never the ANSI code page), in UTF-8 and without a line break at the end.
+std::string SystemErrorText(int code);
 
 // Writes FormatDataFile(doc) to path. Symbolic links are followed, so a link stays a link.
 // - A new file, and a regular file reached through the folders' own entries, is replaced

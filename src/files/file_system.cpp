@@ -25,6 +25,29 @@ std::filesystem::path TemporaryName(const std::filesystem::path& dir) {
     return dir / leaf;
 }
 
+}  // namespace kelvara::files
+
+namespace kelvara {
+
+bool IsWindowsDeviceName(std::string_view path) {
+    std::string_view name = path.substr(path.find_last_of("/\\:") + 1);
+    name = name.substr(0, name.find('.'));
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    std::string upper;
+    for (const char c : name) upper += c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (upper == device) return true;
+    }
+    if (!upper.starts_with("COM") && !upper.starts_with("LPT")) return false;
+    const std::string_view number = std::string_view(upper).substr(3);
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
+}  // namespace kelvara
+
+namespace kelvara::files {
+
 void SetStepHook(StepHook hook) { stepHook.store(hook); }
 
 int InjectedFailure(Step step) {

@@ -41,6 +41,19 @@ FileFacts Examine(const std::filesystem::path& path);
 // to). Its link text is no path to follow (pipe:[…], or a file that may be gone or elsewhere).
 bool IsOpenFileName(const std::filesystem::path& path);
 
+// Whether a save to path would reach a device by the name alone, whatever the folder: on
+// Windows a name IsWindowsDeviceName gives ("COM3.dat" writes into the serial port); never
+// elsewhere, where a device is a file of its own that Examine finds.
+bool NamesADevice(const std::filesystem::path& path);
+
+// Windows: for a console control handler about to let the system end the program (a second
+// Ctrl+C): waits until no save is in the middle of its work, and keeps any further save from
+// starting, so the end leaves no temporary file and no file half-written. (Elsewhere the stop
+// signals are held during a save instead.)
+#if defined(_WIN32)
+void HoldSavesForEnd();
+#endif
+
 enum class Replaced {
     kYes,
     kInPlaceInstead,  // refused for permission, nothing changed: why says what was refused

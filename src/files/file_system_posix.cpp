@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "files/file_system.h"
@@ -311,6 +312,19 @@ bool IsOpenFileName([[maybe_unused]] const fs::path& path) {
     return false;
 #endif
 }
+
+// A device here is a node of its own, which Examine finds wherever it is.
+bool NamesADevice(const fs::path&) { return false; }
+
+}  // namespace kelvara::files
+
+namespace kelvara {
+
+std::string SystemErrorText(int code) { return std::system_category().message(code); }
+
+}  // namespace kelvara
+
+namespace kelvara::files {
 
 FileFacts Examine(const fs::path& path) {
     using Kind = FileFacts::Kind;

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "files/file_system.h"
+#include "files/utf8_path.h"
 
 namespace kelvara::files {
 
@@ -109,16 +110,30 @@ bool WriteAll(HANDLE file, std::string_view text) {
     return true;
 }
 
+// Saves under way hold this lock shared; the end of the program asked for from a console's
+// control handler takes it exclusively (HoldSavesForEnd) and keeps it.
+SRWLOCK savesLock = SRWLOCK_INIT;
+
+// While a temporary file exists or a file is rewritten in place, a second Ctrl+C (which would
+// have the system end the program at once) waits: the file is whole first.
+class SaveUnderWay {
+  public:
+    SaveUnderWay() { ::AcquireSRWLockShared(&savesLock); }
+    ~SaveUnderWay() { ::ReleaseSRWLockShared(&savesLock); }
+    SaveUnderWay(const SaveUnderWay&) = delete;
+    SaveUnderWay& operator=(const SaveUnderWay&) = delete;
+};
+
 // Creates a new, empty file of a name no other file has, in dir; an invalid handle if none can
 // be made (GetLastError tells why).
-Handle CreateTemporary(const fs::path& dir, fs::path& name) {
+Handle CreateTemporary(const fs::path& dir, fs::path& name, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
     if (const int injected = InjectedFailure(Step::kCreateTemporary)) {
         ::SetLastError(static_cast<DWORD>(injected));
         return Handle(INVALID_HANDLE_VALUE);
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = TemporaryName(dir);
-        Handle file = Open(name, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+        Handle file = Open(name, GENERIC_WRITE, 0, CREATE_NEW, flags);
         const DWORD error = file.Valid() ? ERROR_SUCCESS : ::GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
             ::SetLastError(error);
@@ -128,10 +143,50 @@ Handle CreateTemporary(const fs::path& dir, fs::path& name) {
     return Handle(INVALID_HANDLE_VALUE);
 }
 
+// Whether a program has the file open without letting it be deleted, which is what stops its
+// replacement.
+bool HeldByAnotherProgram(const fs::path& file) {
+    const Handle probe = Open(file, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    return !probe.Valid() && ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 }  // namespace
+
+void HoldSavesForEnd() { ::AcquireSRWLockExclusive(&savesLock); }
 
 // Windows keeps no names of open files among the folders' entries.
 bool IsOpenFileName(const fs::path&) { return false; }
+
+bool NamesADevice(const fs::path& path) { return IsWindowsDeviceName(Utf8FromPath(path)); }
+
+}  // namespace kelvara::files
+
+namespace kelvara {
+
+std::string SystemErrorText(int code) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string utf8;
+    if (length > 0) {
+        const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr,
+                                               0, nullptr, nullptr);
+        utf8.resize(static_cast<std::size_t>(std::max(size, 0)));
+        ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(), size,
+                              nullptr, nullptr);
+    }
+    ::LocalFree(text);
+    while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == ' ')) {
+        utf8.pop_back();
+    }
+    return utf8.empty() ? "エラー " + std::to_string(code) : utf8;
+}
+
+}  // namespace kelvara
+
+namespace kelvara::files {
 
 FileFacts Examine(const fs::path& path) {
     using Kind = FileFacts::Kind;
@@ -144,8 +199,9 @@ FileFacts Examine(const fs::path& path) {
             facts.why = Failure(error);
             return facts;
         }
-        // A new file: its folder must be there. Whether the user may create files in it shows
-        // when the file is made.
+        // A new file: its folder must be there, and the user must be allowed to create files
+        // in it (Program Files is not a standard user's), which only trying tells: a file of
+        // our own is made there and removed again at once.
         facts.kind = Kind::kMissing;
         const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
         const DWORD attributes = ::GetFileAttributesW(folder.c_str());
@@ -154,7 +210,12 @@ FileFacts Examine(const fs::path& path) {
         } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             facts.why = Failure(ERROR_DIRECTORY);
         } else {
-            facts.writable = true;
+            fs::path probe;
+            const Handle made = CreateTemporary(
+                folder, probe, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE);
+            // Anything but a refusal (a full disk, say) is left for the save to meet.
+            facts.writable = made.Valid() || ::GetLastError() != ERROR_ACCESS_DENIED;
+            if (!facts.writable) facts.why = Failure(ERROR_ACCESS_DENIED);
         }
         return facts;
     }
@@ -194,6 +255,7 @@ FileFacts Examine(const fs::path& path) {
 Replaced ReplaceWhole(const fs::path& target, std::string_view text, SaveResult& why) {
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
+    const SaveUnderWay underWay;
     fs::path temporary;
     Handle file = CreateTemporary(dir, temporary);
     if (!file.Valid()) {
@@ -217,13 +279,19 @@ Replaced ReplaceWhole(const fs::path& target, std::string_view text, SaveResult&
     if (error != ERROR_SUCCESS) {
         ::DeleteFileW(temporary.c_str());
         why = Failure(error);
-        return Replaced::kFailed;
+        // A file the user may write but not replace (another user's, whose folder the user may
+        // not change) is written in place, as on other systems. A file another program holds
+        // open (the system refuses its replacement with the same error) is left alone.
+        return error == ERROR_ACCESS_DENIED && !HeldByAnotherProgram(target)
+                   ? Replaced::kInPlaceInstead
+                   : Replaced::kFailed;
     }
     return Replaced::kYes;
 }
 
 // Should the new text not go in whole, the old one is written back.
 SaveResult WriteInPlace(const fs::path& target, std::string_view text) {
+    const SaveUnderWay underWay;
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
     Handle both =
         Open(target, GENERIC_READ | GENERIC_WRITE, kShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);

@@ -86,7 +86,6 @@ TEST(CliOptions, MistakesAreNamed) {
         {Args({"ports", "x"}), "余分な引数があります: x"},
         {Args({"send", "a.dat", "--port"}), "--port の値がありません"},
         {Args({"send", "a.dat", "--port", "COM0"}), "COM1〜COM9"},
-        {Args({"send", "a.dat", "--port", "COM10"}), "COM1〜COM9"},
         {Args({"send", "a.dat", "--port="}), "空の値"},
         {Args({"send", "a.dat", "--port", "COM2", "--port", "com2"}), "COM2 が二度"},
         {Args({"send", "a.dat", "-o", "x.dat"}), "--output は kelvara send では使えません"},
@@ -121,10 +120,34 @@ TEST(CliOptions, OutputNamesPerPort) {
     const PortChoice com = *ParsePortChoice("COM4", &error);
     const PortChoice usb = *ParsePortChoice("/dev/serial/by-id/usb-FTDI_1-if00/", &error);
     const PortChoice relative = *ParsePortChoice("tty-a", &error);
-    EXPECT_EQ(ExpandPortName("room2/{port}.dat", com), "room2/COM4.dat");
-    EXPECT_EQ(ExpandPortName("{port}-{port}.dat", usb), "usb-FTDI_1-if00-usb-FTDI_1-if00.dat");
-    EXPECT_EQ(ExpandPortName("{port}.dat", relative), "tty-a.dat");
-    EXPECT_EQ(ExpandPortName("plain.dat", com), "plain.dat");
+    constexpr PortSystem kLinux = PortSystem::kLinux, kWindows = PortSystem::kWindows;
+    const struct {
+        std::string_view pattern;
+        PortChoice port;
+        PortSystem system;
+        std::string name;
+    } names[] = {
+        {"room2/{port}-x.dat", com, kLinux, "room2/COM4-x.dat"},
+        {"room2/{port}.dat", com, kLinux, "room2/COM4.dat"},
+        {"{port}-{port}.dat", usb, kLinux, "usb-FTDI_1-if00-usb-FTDI_1-if00.dat"},
+        {"{port}.dat", relative, kLinux, "tty-a.dat"},
+        {"plain.dat", com, kLinux, "plain.dat"},
+        // On Windows COM4.dat is the port itself, in every folder; lesson-COM4.dat is a file.
+        {"room2\\{port}.dat", com, kWindows, "room2\\COM4_.dat"},
+        {"lesson-{port}.dat", com, kWindows, "lesson-COM4.dat"},
+        {"lesson-{port}.dat", *ParsePortChoice("\\\\.\\COM12", &error, kWindows), kWindows,
+         "lesson-COM12.dat"},
+        {"{port}.dat", *ParsePortChoice("com12", &error, kWindows), kWindows, "COM12.dat"},
+        {"{port}.dat", *ParsePortChoice("C:\\ports\\tty0\\", &error, kWindows), kWindows,
+         "tty0.dat"},
+    };
+    for (const auto& n : names) {
+        EXPECT_EQ(ExpandPortName(n.pattern, n.port, n.system), n.name) << n.pattern;
+    }
+    // COM10 and above are ports of Windows' own; elsewhere no COM number reaches them.
+    EXPECT_EQ(ParsePortChoice("COM12", &error, kWindows)->device, "COM12");
+    EXPECT_FALSE(ParsePortChoice("COM12", &error, kLinux));
+    EXPECT_FALSE(ParsePortChoice("COM0", &error, kWindows));
 #if defined(_WIN32)
     // Windows has three spellings of one port; two of them on one command line are one device.
     const auto noPorts = [] { return std::vector<PortInfo>{}; };

@@ -223,6 +223,18 @@ TEST(DataFileRead, OnlyNamesWithDotDatAreDataFiles) {
     EXPECT_FALSE(HasDataFileName("C:\\x.dat\\plate"));
 }
 
+// The names Windows gives its devices in every folder, whatever follows them.
+TEST(DataFileRead, WindowsDeviceNames) {
+    for (const char* device : {"COM3.dat", "C:\\授業\\com1.dat", "CON", "nul.tar.gz", "Aux.dat",
+                               "LPT9.txt", "PRN .dat", "conout$", "COM\xC2\xB9.dat", "a/COM0"}) {
+        EXPECT_TRUE(IsWindowsDeviceName(device)) << device;
+    }
+    for (const char* file : {"COM10.dat", "lesson-COM3.dat", "COM3_.dat", "CONSOLE.dat", "COM.dat",
+                             "C:\\COM3\\a.dat", "LPTX.dat", "nul-x.dat", ""}) {
+        EXPECT_FALSE(IsWindowsDeviceName(file)) << file;
+    }
+}
+
 TEST(DataFileRead, RandomInputNeverBreaksTheDocument) {
     std::mt19937 random(20240611);
     const std::string valid = FormatDataFile(FiftyPlates()), alphabet = "0123456789,,\r\n-+ x";

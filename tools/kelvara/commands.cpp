@@ -177,7 +177,14 @@ int Probe(const Options& options, std::FILE* out, std::FILE* err) {
         const std::vector<ResolvedPort> resolved = ResolveSystemPorts();
         for (std::size_t i = 0; i < resolved.size(); ++i) {
             const int n = static_cast<int>(i) + 1;
-            if (!resolved[i].device.empty()) ports.push_back({"COM" + std::to_string(n), n, {}});
+            // A number names a device when the system lists one for it (Windows has a COM
+            // name for every number, most with nothing behind them) or the user's override
+            // names one (a missing one is told as such).
+            const ResolvedPort& port = resolved[i];
+            const bool present = port.overridden || port.info.has_value();
+            if (!port.device.empty() && present) {
+                ports.push_back({"COM" + std::to_string(n), n, {}});
+            }
         }
         const std::vector<std::size_t> first = FirstOfSameDevice(ports);
         std::vector<PortChoice> distinct;
@@ -200,16 +207,23 @@ int Probe(const Options& options, std::FILE* out, std::FILE* err) {
     }
     Document doc;
     InitDocument(doc);
-    bool answered = false;
-    bool delivered = true;
+    bool allAnswered = true;
+    // The ports end in any order; they are told in the order they were taken (COM order).
+    std::vector<std::string> lines(ports.size());
     Transfer(kTransferRead, doc, ports, false, err, [&](PortOutcome& outcome) {
-        answered = answered || outcome.result == TransferResult::kDone;
-        delivered =
-            Print(out, PortHeading(outcome) + ": " + ProbeText(outcome) + "\n") && delivered;
+        allAnswered = allAnswered && outcome.result == TransferResult::kDone;
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            if (ports[i].name == outcome.port.name && lines[i].empty()) {
+                lines[i] = PortHeading(outcome) + ": " + ProbeText(outcome) + "\n";
+                break;
+            }
+        }
         return std::pair(std::string(), 0);
     });
-    delivered = Print(out, twins) && delivered;
-    return !delivered ? 2 : answered ? 0 : 1;
+    std::string text;
+    for (const std::string& line : lines) text += line;
+    const bool delivered = Print(out, text + twins);
+    return !delivered ? 2 : allAnswered ? 0 : 1;
 }
 
 // A command's exit code once its output is accounted for: standard output that could not be

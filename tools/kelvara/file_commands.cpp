@@ -1,7 +1,6 @@
 #include "file_commands.h"
 
 #include <fstream>
-#include <system_error>
 
 #include "device/transfer.h"
 #include "files/datafile.h"
@@ -293,12 +292,17 @@ std::string SaveErrorText(const SaveResult& result) {
         case SaveError::kBusy:
             text = "ほかのプログラムが使用中です";
             break;
+        case SaveError::kDeviceName:
+            text =
+                "Windows では装置の名前です（CON、PRN、AUX、NUL、COM1〜COM9、LPT1〜LPT9 は、"
+                "拡張子をつけてもファイルになりません）";
+            break;
         case SaveError::kOther:
             text = "保存の途中でエラーになりました";
             break;
     }
     if (result.systemCode != 0) {
-        text += "（" + std::system_category().message(result.systemCode) + "）";
+        text += "（" + SystemErrorText(result.systemCode) + "）";
     }
     return text;
 }

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 
+#include "files/datafile.h"
+
 namespace kelvara::cli {
 
-std::optional<PortChoice> ParsePortChoice(std::string_view text, std::string* error) {
+std::optional<PortChoice> ParsePortChoice(std::string_view text, std::string* error,
+                                          PortSystem system) {
     if (text.empty()) {
         *error = "--port に空の値は指定できません";
         return std::nullopt;
@@ -17,27 +20,40 @@ std::optional<PortChoice> ParsePortChoice(std::string_view text, std::string* er
     const std::string_view digits = comPrefix ? text.substr(3) : std::string_view();
     if (comPrefix &&
         std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        if (digits.size() != 1 || digits[0] == '0') {
-            *error = "ポート " + std::string(text) +
-                     " はありません。COM1〜COM9 かデバイスのパスを指定してください";
-            return std::nullopt;
+        if (digits.size() == 1 && digits[0] != '0') {
+            const int number = digits[0] - '0';
+            return PortChoice{"COM" + std::to_string(number), number, {}};
         }
-        const int number = digits[0] - '0';
-        return PortChoice{"COM" + std::to_string(number), number, {}};
+        if (system == PortSystem::kWindows && digits[0] != '0') {
+            const std::string name = WindowsComName(text);
+            return PortChoice{name, 0, name};
+        }
+        *error = "ポート " + std::string(text) +
+                 " はありません。COM1〜COM9 かデバイスのパスを指定してください";
+        return std::nullopt;
     }
     return PortChoice{std::string(text), 0, std::string(text)};
 }
 
-std::string PortFileLabel(const PortChoice& port) {
+std::string PortFileLabel(const PortChoice& port, PortSystem system) {
     if (port.IsCom()) return port.name;
     std::string_view device = port.device;
-    while (device.size() > 1 && device.back() == '/') device.remove_suffix(1);
-    const std::size_t slash = device.find_last_of('/');
+    const bool windows = system == PortSystem::kWindows;
+    if (windows) {
+        if (std::string com = WindowsComName(device); !com.empty()) return com;
+    }
+    const char* separators = windows ? "/\\" : "/";
+    while (device.size() > 1 &&
+           std::string_view(separators).find(device.back()) != std::string_view::npos) {
+        device.remove_suffix(1);
+    }
+    const std::size_t slash = device.find_last_of(separators);
     return std::string(slash == std::string_view::npos ? device : device.substr(slash + 1));
 }
 
-std::string ExpandPortName(std::string_view pattern, const PortChoice& port) {
-    const std::string label = PortFileLabel(port);
+namespace {
+
+std::string Expand(std::string_view pattern, const std::string& label) {
     std::string out;
     for (std::size_t at = 0;;) {
         const std::size_t found = pattern.find(kPortPlaceholder, at);
@@ -48,7 +64,27 @@ std::string ExpandPortName(std::string_view pattern, const PortChoice& port) {
     }
 }
 
+}  // namespace
+
+std::string ExpandPortName(std::string_view pattern, const PortChoice& port, PortSystem system) {
+    const std::string label = PortFileLabel(port, system);
+    std::string out = Expand(pattern, label);
+    if (system == PortSystem::kWindows && IsWindowsDeviceName(out) &&
+        !IsWindowsDeviceName(std::string(pattern))) {
+        out = Expand(pattern, label + "_");
+    }
+    return out;
+}
+
 namespace {
+
+bool IsCharacterDevice(const struct stat& info) {
+#if defined(S_ISCHR)
+    return S_ISCHR(info.st_mode);
+#else
+    return (info.st_mode & _S_IFMT) == _S_IFCHR;  // MSVC has the bits but not the macro
+#endif
+}
 
 // What a port reaches: a key equal for every name of one device, and its real path.
 struct Reached {
@@ -68,7 +104,7 @@ std::optional<Reached> Reach(const PortChoice& port, const PortLister& lister) {
 #endif
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return Reached{"path " + path, path};
-    if (S_ISCHR(info.st_mode)) return Reached{"device " + std::to_string(info.st_rdev), path};
+    if (IsCharacterDevice(info)) return Reached{"device " + std::to_string(info.st_rdev), path};
     return Reached{"file " + std::to_string(info.st_dev) + " " + std::to_string(info.st_ino), path};
 }
 

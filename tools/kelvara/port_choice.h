@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device/port_names.h"
 #include "device/qt_ports.h"
 
 namespace kelvara::cli {
@@ -21,15 +22,21 @@ struct PortChoice {
 };
 
 // "COM1".."COM9" (any letter case) name a COM number; "COM" followed by any other number is a
-// mistake; anything else non-empty is a device path. Returns nothing and sets *error (Japanese)
-// when the value cannot be used.
-std::optional<PortChoice> ParsePortChoice(std::string_view text, std::string* error);
+// mistake, except on Windows, where COM10 and above are ports of their own and taken as the
+// device of that name. Anything else non-empty is a device path. Returns nothing and sets
+// *error (Japanese) when the value cannot be used.
+std::optional<PortChoice> ParsePortChoice(std::string_view text, std::string* error,
+                                          PortSystem system = ThisSystem());
 
-// What "{port}" in an output name becomes: "COM3", or the device's base name ("ttyUSB0").
-std::string PortFileLabel(const PortChoice& port);
+// What "{port}" in an output name becomes: "COM3", or the device's base name ("ttyUSB0"); on
+// Windows a port named in the device namespace ("\\.\COM12") is "COM12".
+std::string PortFileLabel(const PortChoice& port, PortSystem system = ThisSystem());
 
-// The output name for one port: every "{port}" in pattern replaced by PortFileLabel(port).
-std::string ExpandPortName(std::string_view pattern, const PortChoice& port);
+// The output name for one port: every "{port}" in pattern replaced by PortFileLabel(port). On
+// Windows, where a file named COM3.dat is the serial port itself, a name that would be a
+// device's gets "_" after the label: "{port}.dat" is "COM3_.dat" there.
+std::string ExpandPortName(std::string_view pattern, const PortChoice& port,
+                           PortSystem system = ThisSystem());
 
 inline constexpr std::string_view kPortPlaceholder = "{port}";
 

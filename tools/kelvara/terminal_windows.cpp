@@ -14,6 +14,8 @@
 
 #include <QString>
 
+#include "files/file_system.h"
+#include "files/windows_console.h"
 #include "terminal.h"
 
 namespace kelvara::cli {
@@ -26,11 +28,15 @@ HANDLE ConsoleOf(std::FILE* stream) {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
 }
 
-// Runs on a thread of its own that the system starts for the event.
+// Runs on a thread of its own that the system starts for the event. The first Ctrl+C stops the
+// transfers; the second one, and a closed console window, are left to the system, which ends
+// the program at once: once a save under way has finished, so that it leaves its file whole.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-    // The second one is left to the system, which ends the program at once.
-    return stopRequested.exchange(true) ? FALSE : TRUE;
+    const bool stop = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+    if (stop && !stopRequested.exchange(true)) return TRUE;
+    files::HoldSavesForEnd();
+    RestoreConsoleCodePage();  // the system's end runs no exit handlers
+    return FALSE;
 }
 
 }  // namespace
@@ -46,7 +52,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 }
 
 void PrepareConsole() {
-    ::SetConsoleOutputCP(CP_UTF8);
+    UseUtf8Console();
     // Data files keep their CR LF line ends exactly; text mode would write CR CR LF.
     ::_setmode(::_fileno(stdout), _O_BINARY);
     for (std::FILE* stream : {stdout, stderr}) {

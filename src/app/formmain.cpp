@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QShortcut>
+#include <QStandardPaths>
 
 #include "app/appearance.h"
 #include "app/artwork.h"
@@ -89,9 +90,19 @@ QRadioButton* MakeOption(QWidget* parent, const QString& caption, const QColor& 
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
+// A chosen file's path with the system's separators: the title bar shows it as the user types
+// paths (C:\ツール\グライダー.dat on Windows).
 std::optional<std::string> PathOf(const std::optional<QString>& path) {
     if (!path) return std::nullopt;
-    return path->toStdString();
+    return QDir::toNativeSeparators(*path).toStdString();
+}
+
+// The user's documents folder, where a first save starts; empty when there is none.
+std::string DocumentsFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !folder.isEmpty() && QDir(folder).exists()
+               ? QDir::toNativeSeparators(folder).toStdString()
+               : std::string();
 }
 
 }  // namespace
@@ -100,7 +111,8 @@ FormMain::FormMain(Dialogs& dialogs, SerialLine* line, std::unique_ptr<RandomSou
                    QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs),
-      files_([] { return ExamplesFolder(QCoreApplication::applicationDirPath()).toStdString(); }),
+      files_([] { return ExamplesFolder(QCoreApplication::applicationDirPath()).toStdString(); },
+             DocumentsFolder),
       editor_(*this, files_, line, std::move(random)),
       pump_(this) {
     InstallAccessibility();

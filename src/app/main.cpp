@@ -16,5 +16,8 @@ int main(int argc, char* argv[]) {
     kelvara::SystemSerialLine line;
     kelvara::FormMain window(dialogs, &line);
     window.show();
+    if (const auto file = kelvara::FileToOpen(QCoreApplication::arguments())) {
+        window.editor().OpenFileGiven(*file);
+    }
     return app.exec();
 }

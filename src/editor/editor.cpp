@@ -335,6 +335,12 @@ void Editor::OpenFileChosen(const std::optional<std::string>& path) {
     SetFileTitle();
 }
 
+void Editor::OpenFileGiven(const std::string& path) {
+    if (transfer_) return;
+    asked_ = FileAsked::kOpen;
+    OpenFileChosen(path);
+}
+
 void Editor::MenuOverSaveClick() {
     if (doc_.FileName.empty()) {
         RenameSave();
@@ -348,8 +354,10 @@ void Editor::MenuNewSaveClick() { RenameSave(); }
 
 void Editor::RenameSave() {
     asked_ = FileAsked::kSave;
-    // Saving starts where the last file was, never in the examples.
-    view_.ChooseSaveFile(FileDialog(kSaveTitle, lastPath_));
+    // Saving starts where the last file was, never in the examples; before any file, in the
+    // user's documents.
+    view_.ChooseSaveFile(
+        FileDialog(kSaveTitle, lastPath_.empty() ? files_.SaveFolder() : lastPath_));
 }
 
 void Editor::SaveFileChosen(const std::optional<std::string>& path) {

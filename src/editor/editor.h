@@ -81,6 +81,9 @@ class Editor final : private TransferHost {
     void MenuHelpUseClick();
     // The answers of the file dialogs the view was asked for; nothing when the user cancelled.
     void OpenFileChosen(const std::optional<std::string>& path);
+    // A file named as the editor starts (its command line: "open with", a file dropped on the
+    // program) opens as one chosen in "開く".
+    void OpenFileGiven(const std::string& path);
     void SaveFileChosen(const std::optional<std::string>& path);
     // A save that the face finishes in the background (a browser writing a file) has failed
     // after all: told as any failed save, and a file name that save gave the window goes back

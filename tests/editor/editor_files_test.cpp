@@ -112,6 +112,30 @@ TEST_F(EditorFilesTest, OpenReplacesTheDocumentAndShowsPlateOne) {
     EXPECT_EQ(t.view.checkedPort, -1);
 }
 
+// A file named on the command line opens as one chosen in "開く", without a dialog; a first
+// save starts in the user's documents, later ones where the last file was.
+TEST_F(EditorFilesTest, AFileGivenAtStartOpensAsIfChosen) {
+    Window t;
+    t.files = DiskDataFiles({}, [this] { return Path("documents"); });
+    t.editor.MenuNewSaveClick();  // cancelled
+    ASSERT_EQ(t.view.saveRequests.size(), 1u);
+    EXPECT_EQ(t.view.saveRequests[0].initialPath, Path("documents"));
+    std::string text = kStartUpFile;
+    text.replace(0, 5, "0,3,1");
+    Write(Path("given.dat"), text);
+    t.editor.OpenFileGiven(Path("given.dat"));
+    EXPECT_TRUE(t.view.openRequests.empty());
+    EXPECT_EQ(t.doc().ComPort, 3);
+    EXPECT_EQ(t.view.checkedPort, 2);
+    EXPECT_EQ(t.view.title, "KelvaraEditor(" + Path("given.dat") + ")");
+    t.editor.MenuNewSaveClick();
+    EXPECT_EQ(t.view.saveRequests.back().initialPath, Path("given.dat"));
+    t.editor.OpenFileGiven(Path("notes.txt"));
+    ASSERT_EQ(t.view.boxes.size(), 1u);
+    EXPECT_EQ(t.view.boxes[0].text, "不明なファイルです。");
+    EXPECT_EQ(t.doc().ComPort, 3);
+}
+
 TEST_F(EditorFilesTest, UnknownFilesAreRefusedAndChangeNothing) {
     Window t;
     Write(Path("PLATE.DAT"), kStartUpFile);

@@ -1,7 +1,8 @@
 // The editor's window as a Windows program, driven like a user would: its buttons write to and
 // read from the machine behind COM KELVARA_TEST_COM over the Windows serial line, and its file
 // commands save and open a data file with a Japanese name in a Japanese folder under
-// KELVARA_TEST_DIR (which holds fifty.dat, a 50-plate document). Run by tests/windows/wine-harness.
+// KELVARA_TEST_DIR (which holds fifty.dat, a 50-plate document); then a write stopped with Esc and
+// a read cut short by closing the window. Run by tests/windows/wine-harness.
 
 #include <QDir>
 #include <QFile>
@@ -68,6 +69,19 @@ class WindowEndToEndTest : public QObject {
         window.MenuOpen->trigger();
         QCOMPARE(QByteArray::fromStdString(FormatDataFile(window.document())), sent);
         QVERIFY2(dialogs.boxes.empty(), dialogs.boxes.empty() ? "" : dialogs.boxes[0].text.c_str());
+
+        // A write stopped with Esc, then a read cut short by closing the window: each ends its
+        // transfer early, and the harness counts that the port's timer requests were paired.
+        QTest::mouseClick(window.CommandSendData, Qt::LeftButton);
+        QTRY_VERIFY(window.LabelMes->text().startsWith(QStringLiteral("書き込みデータ送信中")));
+        window.editor().StopTransfer();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.editor().transferBusy(), 10000);
+        QTest::qWait(700);  // the line rests after a broken write
+        QTest::mouseClick(window.CommandRead, Qt::LeftButton);
+        QVERIFY(window.editor().transferBusy());
+        window.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 10000);
+        QVERIFY(!window.editor().transferBusy());
     }
 };
 

@@ -2,9 +2,6 @@
 // mapping is tested on every system; here, built for Windows only, they are checked against the
 // values ClearCommError really reports.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include "device/line_events.h"

@@ -1,12 +1,6 @@
 // The serial line and the port list of Windows, over the communications API, SetupAPI and the
 // registry. (Linux and macOS use Qt SerialPort: qt_serial_line.cpp.)
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 // After <windows.h>:
 #include <devguid.h>

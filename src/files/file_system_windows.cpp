@@ -1,12 +1,6 @@
 // The file operations of the data files on Windows, through the wide-character API so that
 // names in any script work.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <algorithm>

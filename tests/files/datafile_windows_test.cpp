@@ -1,9 +1,6 @@
 // Saving where only Windows can set the scene: the read-only attribute, and files other
 // programs hold open with the sharing they chose.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <gtest/gtest.h>
 #include <windows.h>
 

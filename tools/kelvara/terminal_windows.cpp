@@ -1,11 +1,5 @@
 // The console of a Windows program: wide arguments, UTF-8 output, escape sequences, Ctrl+C.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 // After <windows.h>:
 #include <fcntl.h>

@@ -7,7 +7,7 @@
 
 namespace kelvara {
 
-int CellAfterKey(const layout::GridSpec& grid, int index, int key,
+int CellAfterKey(const layout::GridLayout& grid, int index, int key,
                  Qt::KeyboardModifiers modifiers) {
     using layout::GridKey;
     GridKey move;
@@ -36,7 +36,8 @@ int CellAfterKey(const layout::GridSpec& grid, int index, int key,
     return layout::CellAfterKey(grid, index, move, modifiers.testFlag(Qt::ControlModifier));
 }
 
-CellGrid::CellGrid(QWidget* frame, const layout::GridSpec& shape) : QWidget(frame), shape_(shape) {
+CellGrid::CellGrid(QWidget* frame, const layout::GridLayout& shape)
+    : QWidget(frame), shape_(shape) {
     using layout::kCellPitch;
     // Transparent and placed at the frame's origin: the cells keep the frame's coordinates,
     // the frame's face and tooltip show through around them.

@@ -11,7 +11,8 @@ namespace kelvara {
 
 // The cell a Qt key moves the focus to from cell index of the grid (layout::CellAfterKey), or
 // -1 for a key the grid does not use.
-int CellAfterKey(const layout::GridSpec& grid, int index, int key, Qt::KeyboardModifiers modifiers);
+int CellAfterKey(const layout::GridLayout& grid, int index, int key,
+                 Qt::KeyboardModifiers modifiers);
 
 // A grid of cell buttons, 33 x 33 pixels each, 32 pixels apart (their edges overlap by one),
 // laid over its frame at the frame's origin so every cell keeps its place in the frame. For
@@ -22,9 +23,9 @@ class CellGrid final : public QWidget {
     Q_OBJECT
 
   public:
-    CellGrid(QWidget* frame, const layout::GridSpec& shape);
+    CellGrid(QWidget* frame, const layout::GridLayout& shape);
 
-    const layout::GridSpec& shape() const { return shape_; }
+    const layout::GridLayout& shape() const { return shape_; }
     int count() const { return static_cast<int>(cells_.size()); }
     QPushButton* cell(int index) const { return cells_[static_cast<size_t>(index)]; }
     // The index of a cell button of this grid, or -1.
@@ -38,7 +39,7 @@ class CellGrid final : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    const layout::GridSpec& shape_;
+    const layout::GridLayout& shape_;
     std::vector<QPushButton*> cells_;
     int current_ = 0;
 };

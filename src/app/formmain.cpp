@@ -139,33 +139,33 @@ void FormMain::BuildControls() {
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     QHash<QString, QWidget*>& made = controls_;
-    const auto parentOf = [&](const layout::ControlSpec& spec) {
-        return spec.parent.empty() ? static_cast<QWidget*>(client)
-                                   : made.value(TextOf(spec.parent));
+    const auto parentOf = [&](const layout::ControlLayout& control) {
+        return control.parent.empty() ? static_cast<QWidget*>(client)
+                                      : made.value(TextOf(control.parent));
     };
-    for (const layout::ControlSpec& spec : layout::Controls()) {
-        QWidget* parent = parentOf(spec);
-        const QString caption = TextOf(spec.caption);
+    for (const layout::ControlLayout& control : layout::Controls()) {
+        QWidget* parent = parentOf(control);
+        const QString caption = TextOf(control.caption);
         QWidget* widget = nullptr;
-        switch (spec.kind) {
+        switch (control.kind) {
             case layout::Kind::kFrame:
-                widget = MakeFrame(parent, caption, ColourOf(*spec.face));
+                widget = MakeFrame(parent, caption, ColourOf(*control.face));
                 break;
             case layout::Kind::kPanel:
                 widget = new QWidget(parent);
-                SetBackground(widget, ColourOf(*spec.face));
+                SetBackground(widget, ColourOf(*control.face));
                 break;
             case layout::Kind::kButton: {
                 auto* button = new QPushButton(caption, parent);
                 button->setFocusPolicy(Qt::TabFocus);
-                if (spec.face) SetFace(button, ColourOf(*spec.face));
+                if (control.face) SetFace(button, ColourOf(*control.face));
                 widget = button;
                 break;
             }
             case layout::Kind::kOption:
                 widget = MakeOption(
                     parent, caption,
-                    spec.face ? ColourOf(*spec.face) : palette().color(QPalette::Button));
+                    control.face ? ColourOf(*control.face) : palette().color(QPalette::Button));
                 break;
             case layout::Kind::kTextBox:
                 widget = new QLineEdit(caption, parent);
@@ -174,9 +174,9 @@ void FormMain::BuildControls() {
                 // Named before it has a caption: its accessible interface is made with its first
                 // caption, and the plate label's is of its own kind (window_access).
                 auto* label = new QLabel(parent);
-                label->setObjectName(TextOf(spec.name));
+                label->setObjectName(TextOf(control.name));
                 label->setText(caption);
-                SetBackground(label, ColourOf(*spec.face));
+                SetBackground(label, ColourOf(*control.face));
                 widget = label;
                 break;
             }
@@ -184,7 +184,7 @@ void FormMain::BuildControls() {
                 auto* status = new StatusLabel(parent);
                 status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
                 status->setWordWrap(true);
-                SetBackground(status, ColourOf(*spec.face));
+                SetBackground(status, ColourOf(*control.face));
                 QPalette palette = status->palette();
                 palette.setColor(QPalette::WindowText, palette.color(QPalette::HighlightedText));
                 status->setPalette(palette);
@@ -198,19 +198,20 @@ void FormMain::BuildControls() {
                 break;
             }
         }
-        widget->setObjectName(TextOf(spec.name));
-        widget->setGeometry(RectOf(spec.geometry));
-        if (spec.font.points != 9 || spec.font.bold) {
-            widget->setFont(Gothic(spec.font.points, spec.font.bold));
+        widget->setObjectName(TextOf(control.name));
+        widget->setGeometry(RectOf(control.geometry));
+        if (control.font.points != 9 || control.font.bold) {
+            widget->setFont(Gothic(control.font.points, control.font.bold));
         }
-        if (!spec.tooltip.empty()) widget->setToolTip(TextOf(spec.tooltip));
-        if (!spec.accessibleName.empty()) widget->setAccessibleName(TextOf(spec.accessibleName));
-        if (!spec.accessibleDescription.empty()) {
-            widget->setAccessibleDescription(TextOf(spec.accessibleDescription));
+        if (!control.tooltip.empty()) widget->setToolTip(TextOf(control.tooltip));
+        if (!control.accessibleName.empty())
+            widget->setAccessibleName(TextOf(control.accessibleName));
+        if (!control.accessibleDescription.empty()) {
+            widget->setAccessibleDescription(TextOf(control.accessibleDescription));
         }
-        made.insert(TextOf(spec.name), widget);
+        made.insert(TextOf(control.name), widget);
         for (const Grid grid : {Grid::kPattern, Grid::kCondition}) {
-            if (layout::GridOf(grid).frame == spec.name) {
+            if (layout::GridOf(grid).frame == control.name) {
                 (grid == Grid::kPattern ? GridMa : GridIf) =
                     new CellGrid(widget, layout::GridOf(grid));
             }
@@ -266,11 +267,11 @@ void FormMain::BuildControls() {
 void FormMain::BuildMenus() {
     QHash<QString, QAction*> actions;
     QList<QMenu*> menus;
-    for (const layout::MenuSpec& spec : layout::Menus()) {
-        QMenu* menu = menuBar()->addMenu(TextOf(spec.caption));
-        menu->setObjectName(TextOf(spec.name));
+    for (const layout::MenuLayout& entry : layout::Menus()) {
+        QMenu* menu = menuBar()->addMenu(TextOf(entry.caption));
+        menu->setObjectName(TextOf(entry.name));
         menus << menu;
-        for (const layout::MenuItemSpec& item : spec.items) {
+        for (const layout::MenuItemLayout& item : entry.items) {
             if (item.name.empty()) {
                 menu->addSeparator();
                 continue;

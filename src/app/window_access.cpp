@@ -116,7 +116,7 @@ class GridAccessible final : public QAccessibleWidget, public QAccessibleTableIn
     QAccessibleInterface* caption() const override { return nullptr; }
     QAccessibleInterface* summary() const override { return nullptr; }
     QAccessibleInterface* cellAt(int row, int column) const override {
-        const layout::GridSpec& shape = Grid()->shape();
+        const layout::GridLayout& shape = Grid()->shape();
         if (row < 0 || row >= shape.rows || column < 0 || column >= shape.columns) return nullptr;
         return child(row * shape.columns + column);
     }

@@ -9,7 +9,7 @@ constexpr Font kPlain{9, false};
 constexpr Font kBold9{9, true};
 constexpr Font kNavigation{14.25, true};
 
-std::vector<ControlSpec> MakeControls() {
+std::vector<ControlLayout> MakeControls() {
     return {
         {"OptionMode(0)",
          Kind::kOption,
@@ -319,8 +319,8 @@ std::vector<ControlSpec> MakeControls() {
     };
 }
 
-std::vector<MenuSpec> MakeMenus() {
-    std::vector<MenuItemSpec> ports;
+std::vector<MenuLayout> MakeMenus() {
+    std::vector<MenuItemLayout> ports;
     static const char* const kPorts[] = {"COM1", "COM2", "COM3", "COM4", "COM5",
                                          "COM6", "COM7", "COM8", "COM9"};
     static const char* const kPortNames[] = {"menucom(0)", "menucom(1)", "menucom(2)",
@@ -342,9 +342,9 @@ std::vector<MenuSpec> MakeMenus() {
     };
 }
 
-constexpr GridSpec kPatternGrid{Grid::kPattern, "Frame2", "本体", 8, 8, 16, 24, true, -1};
+constexpr GridLayout kPatternGrid{Grid::kPattern, "Frame2", "本体", 8, 8, 16, 24, true, -1};
 // The centre of the neighbourhood (position 4) is the cell itself.
-constexpr GridSpec kConditionGrid{Grid::kCondition, "Frame1(0)", "条件", 3, 3, 16, 40, false, 4};
+constexpr GridLayout kConditionGrid{Grid::kCondition, "Frame1(0)", "条件", 3, 3, 16, 40, false, 4};
 
 // One step along an axis of length size: wraps, or stays at the edge.
 int Step(int at, int delta, int size, bool wraps) {
@@ -363,26 +363,28 @@ std::string_view ValueWord(std::string_view caption) {
 
 }  // namespace
 
-const std::vector<ControlSpec>& Controls() {
-    static const std::vector<ControlSpec> controls = MakeControls();
+const std::vector<ControlLayout>& Controls() {
+    static const std::vector<ControlLayout> controls = MakeControls();
     return controls;
 }
 
-const ControlSpec& Control(std::string_view name) {
-    for (const ControlSpec& control : Controls()) {
+const ControlLayout& Control(std::string_view name) {
+    for (const ControlLayout& control : Controls()) {
         if (control.name == name) return control;
     }
     return Controls().front();
 }
 
-const std::vector<MenuSpec>& Menus() {
-    static const std::vector<MenuSpec> menus = MakeMenus();
+const std::vector<MenuLayout>& Menus() {
+    static const std::vector<MenuLayout> menus = MakeMenus();
     return menus;
 }
 
-const GridSpec& GridOf(Grid grid) { return grid == Grid::kPattern ? kPatternGrid : kConditionGrid; }
+const GridLayout& GridOf(Grid grid) {
+    return grid == Grid::kPattern ? kPatternGrid : kConditionGrid;
+}
 
-int CellAfterKey(const GridSpec& grid, int index, GridKey key, bool ctrl) {
+int CellAfterKey(const GridLayout& grid, int index, GridKey key, bool ctrl) {
     if (index < 0 || index >= grid.rows * grid.columns) return -1;
     int row = index / grid.columns;
     int column = index % grid.columns;
@@ -417,21 +419,21 @@ const std::vector<WindowKey>& WindowKeys() {
     return keys;
 }
 
-std::string CellName(const GridSpec& grid, int index, std::string_view caption) {
+std::string CellName(const GridLayout& grid, int index, std::string_view caption) {
     std::string name = std::string(grid.title) + " " + std::to_string(index / grid.columns + 1) +
                        "行" + std::to_string(index % grid.columns + 1) + "列";
     if (index == grid.selfCell) name += " セル自身";
     return name + " " + std::string(ValueWord(caption));
 }
 
-std::string CellDescription(const GridSpec& grid) {
+std::string CellDescription(const GridLayout& grid) {
     return grid.selfCell >= 0 ? "スペースキーかEnterキーでOFF、ON、任意の順に切り替えます。"
                               : "スペースキーかEnterキーでONとOFFを切り替えます。";
 }
 
-std::string GridName(const GridSpec& grid) { return std::string(grid.title) + "のセル"; }
+std::string GridName(const GridLayout& grid) { return std::string(grid.title) + "のセル"; }
 
-std::string GridDescription(const GridSpec& grid) {
+std::string GridDescription(const GridLayout& grid) {
     std::string text = std::to_string(grid.rows) + "行" + std::to_string(grid.columns) + "列。";
     if (grid.selfCell >= 0) {
         text += std::to_string(grid.selfCell / grid.columns + 1) + "行" +

@@ -100,32 +100,32 @@ WebApp::~WebApp() = default;
 
 val WebApp::Layout() {
     val controls = val::array();
-    for (const layout::ControlSpec& spec : layout::Controls()) {
+    for (const layout::ControlLayout& from : layout::Controls()) {
         val control = val::object();
-        control.set("name", Text(spec.name));
-        control.set("kind", std::string(KindName(spec.kind)));
-        control.set("parent", Text(spec.parent));
-        control.set("x", spec.geometry.x);
-        control.set("y", spec.geometry.y);
-        control.set("width", spec.geometry.width);
-        control.set("height", spec.geometry.height);
-        control.set("caption", Text(spec.caption));
-        control.set("tooltip", Text(spec.tooltip));
-        control.set("font", FontOf(spec.font));
-        control.set("face", spec.face ? Colour(*spec.face) : val::null());
-        control.set("accessibleName", Text(spec.accessibleName));
-        control.set("accessibleDescription", Text(spec.accessibleDescription));
+        control.set("name", Text(from.name));
+        control.set("kind", std::string(KindName(from.kind)));
+        control.set("parent", Text(from.parent));
+        control.set("x", from.geometry.x);
+        control.set("y", from.geometry.y);
+        control.set("width", from.geometry.width);
+        control.set("height", from.geometry.height);
+        control.set("caption", Text(from.caption));
+        control.set("tooltip", Text(from.tooltip));
+        control.set("font", FontOf(from.font));
+        control.set("face", from.face ? Colour(*from.face) : val::null());
+        control.set("accessibleName", Text(from.accessibleName));
+        control.set("accessibleDescription", Text(from.accessibleDescription));
         controls.call<void>("push", control);
     }
     val menus = val::array();
-    for (const layout::MenuSpec& spec : layout::Menus()) {
+    for (const layout::MenuLayout& from : layout::Menus()) {
         val menu = val::object();
-        menu.set("name", Text(spec.name));
-        menu.set("caption", Text(spec.caption));
+        menu.set("name", Text(from.name));
+        menu.set("caption", Text(from.caption));
         val items = val::array();
         // The port menu is the browser's own: its items come with the port choice.
-        if (spec.name != "MenuComPort") {
-            for (const layout::MenuItemSpec& item : spec.items) {
+        if (from.name != "MenuComPort") {
+            for (const layout::MenuItemLayout& item : from.items) {
                 val entry = val::object();
                 entry.set("name", Text(item.name));
                 entry.set("caption", Text(item.caption));
@@ -137,24 +137,24 @@ val WebApp::Layout() {
     }
     val grids = val::array();
     for (const Grid grid : {Grid::kPattern, Grid::kCondition}) {
-        const layout::GridSpec& spec = layout::GridOf(grid);
+        const layout::GridLayout& shape = layout::GridOf(grid);
         val entry = val::object();
         entry.set("name", std::string(grid == Grid::kPattern ? "CommandMa" : "CommandIf"));
         entry.set("grid", static_cast<int>(grid));
-        entry.set("frame", Text(spec.frame));
-        entry.set("rows", spec.rows);
-        entry.set("columns", spec.columns);
-        entry.set("x", spec.x);
-        entry.set("y", spec.y);
+        entry.set("frame", Text(shape.frame));
+        entry.set("rows", shape.rows);
+        entry.set("columns", shape.columns);
+        entry.set("x", shape.x);
+        entry.set("y", shape.y);
         entry.set("pitch", layout::kCellPitch);
         entry.set("side", layout::kCellSide);
         entry.set("font", FontOf(layout::kCellFont));
-        entry.set("accessibleName", layout::GridName(spec));
-        entry.set("accessibleDescription", layout::GridDescription(spec));
-        entry.set("cellDescription", layout::CellDescription(spec));
+        entry.set("accessibleName", layout::GridName(shape));
+        entry.set("accessibleDescription", layout::GridDescription(shape));
+        entry.set("cellDescription", layout::CellDescription(shape));
         val cells = val::array();
-        for (int i = 0; i < spec.rows * spec.columns; ++i) {
-            cells.call<void>("push", layout::CellName(spec, i, "*"));
+        for (int i = 0; i < shape.rows * shape.columns; ++i) {
+            cells.call<void>("push", layout::CellName(shape, i, "*"));
         }
         entry.set("cellNames", cells);
         grids.call<void>("push", entry);

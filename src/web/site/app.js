@@ -52,13 +52,13 @@ function el(tag, attributes = {}, parent = null) {
   return node;
 }
 
-function place(node, spec) {
-  node.style.left = `${spec.x}px`;
-  node.style.top = `${spec.y}px`;
-  node.style.width = `${spec.width}px`;
-  node.style.height = `${spec.height}px`;
-  node.style.fontSize = `${spec.font.px}px`;
-  if (spec.font.bold) node.style.fontWeight = 'bold';
+function place(node, box) {
+  node.style.left = `${box.x}px`;
+  node.style.top = `${box.y}px`;
+  node.style.width = `${box.width}px`;
+  node.style.height = `${box.height}px`;
+  node.style.fontSize = `${box.font.px}px`;
+  if (box.font.bold) node.style.fontWeight = 'bold';
 }
 
 // A colour of the window as the desktop's style lightens or darkens it for a bevel (by the
@@ -105,20 +105,20 @@ function describe(node, name, description) {
   if (description) node.setAttribute('aria-description', description);
 }
 
-function build(spec) {
-  layout = spec;
-  texts = spec.texts;
+function build(given) {
+  layout = given;
+  texts = given.texts;
   const desk = document.getElementById('desk');
   const win = el('div', { id: 'window' }, desk);
   buildMenus(win);
   const client = el('div', { id: 'client' }, win);
-  client.style.backgroundColor = spec.background;
+  client.style.backgroundColor = given.background;
   client.style.backgroundImage = 'url("background.png")';
-  for (const control of spec.controls) {
+  for (const control of given.controls) {
     const parent = control.parent ? controls.get(control.parent) : client;
     const node = buildControl(control, parent);
     controls.set(control.name, node);
-    for (const grid of spec.grids) {
+    for (const grid of given.grids) {
       if (grid.frame === control.name) buildGrid(grid, node);
     }
   }
@@ -126,44 +126,44 @@ function build(spec) {
   fit();
 }
 
-function buildControl(spec, parent) {
+function buildControl(control, parent) {
   let node;
   const clickable = (target) => {
-    target.addEventListener('click', () => call('click', spec.name, -1));
+    target.addEventListener('click', () => call('click', control.name, -1));
   };
-  switch (spec.kind) {
+  switch (control.kind) {
     case 'frame':
-      node = el('div', { class: 'control frame', title: spec.tooltip }, parent);
+      node = el('div', { class: 'control frame', title: control.tooltip }, parent);
       el('div', { class: 'rule' }, node);
-      el('span', { class: 'caption', text: spec.caption }, node);
-      node.style.backgroundColor = spec.face;
+      el('span', { class: 'caption', text: control.caption }, node);
+      node.style.backgroundColor = control.face;
       node.setAttribute('role', 'group');
-      node.setAttribute('aria-label', spec.caption);
+      node.setAttribute('aria-label', control.caption);
       break;
     case 'panel':
       node = el('div', { class: 'control' }, parent);
-      node.style.backgroundColor = spec.face;
+      node.style.backgroundColor = control.face;
       break;
     case 'button':
-      node = el('button', { class: 'control', type: 'button', title: spec.tooltip,
-        text: spec.caption }, parent);
-      if (spec.face) setFace(node, spec.face);
+      node = el('button', { class: 'control', type: 'button', title: control.tooltip,
+        text: control.caption }, parent);
+      if (control.face) setFace(node, control.face);
       clickable(node);
       break;
     case 'option': {
-      node = el('label', { class: 'control option', title: spec.tooltip }, parent);
-      const group = spec.name.slice(0, spec.name.indexOf('('));
+      node = el('label', { class: 'control option', title: control.tooltip }, parent);
+      const group = control.name.slice(0, control.name.indexOf('('));
       const input = el('input', { type: 'radio', name: group }, node);
-      el('span', { text: spec.caption }, node);
-      node.style.backgroundColor = spec.face || '#efefef';
+      el('span', { text: control.caption }, node);
+      node.style.backgroundColor = control.face || '#efefef';
       // A click, also by the arrow keys, runs the handler also on the selected option.
-      input.addEventListener('click', () => call('click', spec.name, -1));
-      describe(input, spec.accessibleName, spec.accessibleDescription);
-      radios.set(spec.name, input);
+      input.addEventListener('click', () => call('click', control.name, -1));
+      describe(input, control.accessibleName, control.accessibleDescription);
+      radios.set(control.name, input);
       break;
     }
     case 'text': {
-      node = el('input', { class: 'control', type: 'text', title: spec.tooltip, value: spec.caption,
+      node = el('input', { class: 'control', type: 'text', title: control.tooltip, value: control.caption,
         autocomplete: 'off', inputmode: 'numeric' }, parent);
       // Every change of the text, but not the parts an input method is still composing.
       node.addEventListener('input', (event) => {
@@ -173,59 +173,59 @@ function buildControl(spec, parent) {
       break;
     }
     case 'label':
-      node = el('div', { class: 'control label', title: spec.tooltip, text: spec.caption }, parent);
-      node.style.backgroundColor = spec.face;
+      node = el('div', { class: 'control label', title: control.tooltip, text: control.caption }, parent);
+      node.style.backgroundColor = control.face;
       break;
     case 'status':
       node = el('div', { class: 'control status' }, parent);
-      node.style.backgroundColor = spec.face;
-      describe(node, '', spec.accessibleDescription);
+      node.style.backgroundColor = control.face;
+      describe(node, '', control.accessibleDescription);
       break;
     case 'picture':
-      node = el('img', { class: 'control', src: 'logo.png', alt: spec.accessibleName }, parent);
+      node = el('img', { class: 'control', src: 'logo.png', alt: control.accessibleName }, parent);
       break;
     default:
       node = el('div', { class: 'control' }, parent);
   }
-  place(node, spec);
-  node.dataset.name = spec.name;
-  if (spec.kind !== 'option') describe(node, spec.accessibleName, spec.accessibleDescription);
+  place(node, control);
+  node.dataset.name = control.name;
+  if (control.kind !== 'option') describe(node, control.accessibleName, control.accessibleDescription);
   return node;
 }
 
 // A grid of cells is one tab stop: the arrow keys move within it, as the core says.
 const gridKeys = { ArrowLeft: 0, ArrowRight: 1, ArrowUp: 2, ArrowDown: 3, Home: 4, End: 5 };
-function buildGrid(spec, frame) {
+function buildGrid(shape, frame) {
   const grid = el('div', { class: 'grid', role: 'grid' }, frame);
-  describe(grid, spec.accessibleName, spec.accessibleDescription);
-  for (let row = 0; row < spec.rows; ++row) {
+  describe(grid, shape.accessibleName, shape.accessibleDescription);
+  for (let row = 0; row < shape.rows; ++row) {
     const line = el('div', { role: 'row' }, grid);
     line.style.display = 'contents';
-    for (let column = 0; column < spec.columns; ++column) {
-      const index = row * spec.columns + column;
+    for (let column = 0; column < shape.columns; ++column) {
+      const index = row * shape.columns + column;
       const cell = el('button', { class: 'cell', type: 'button', role: 'gridcell', text: '*',
         tabindex: index === 0 ? '0' : '-1' }, line);
-      describe(cell, spec.cellNames[index], spec.cellDescription);
-      cell.dataset.name = spec.name;
+      describe(cell, shape.cellNames[index], shape.cellDescription);
+      cell.dataset.name = shape.name;
       cell.dataset.index = index;
-      cell.style.left = `${spec.x + spec.pitch * column}px`;
-      cell.style.top = `${spec.y + spec.pitch * row}px`;
-      cell.style.width = cell.style.height = `${spec.side}px`;
-      cell.style.fontSize = `${spec.font.px}px`;
-      cell.style.fontWeight = spec.font.bold ? 'bold' : 'normal';
+      cell.style.left = `${shape.x + shape.pitch * column}px`;
+      cell.style.top = `${shape.y + shape.pitch * row}px`;
+      cell.style.width = cell.style.height = `${shape.side}px`;
+      cell.style.fontSize = `${shape.font.px}px`;
+      cell.style.fontWeight = shape.font.bold ? 'bold' : 'normal';
       // A mouse click leaves the keyboard focus where it was, as on the desktop.
       cell.addEventListener('mousedown', (event) => event.preventDefault());
-      cell.addEventListener('click', () => call('click', spec.name, index));
-      cell.addEventListener('focus', () => setCurrentCell(spec.grid, index));
+      cell.addEventListener('click', () => call('click', shape.name, index));
+      cell.addEventListener('focus', () => setCurrentCell(shape.grid, index));
       cell.addEventListener('keydown', (event) => {
         if (event.key === 'Enter' && event.repeat) {
           event.preventDefault();  // one click a press
         } else if (event.key in gridKeys) {
           event.preventDefault();
-          call('gridKey', spec.grid, index, gridKeys[event.key], event.ctrlKey);
+          call('gridKey', shape.grid, index, gridKeys[event.key], event.ctrlKey);
         }
       });
-      cells[spec.grid].push(cell);
+      cells[shape.grid].push(cell);
     }
   }
 }
@@ -253,18 +253,18 @@ function withMnemonic(node, caption) {
 
 function buildMenus(win) {
   const bar = el('div', { id: 'menubar', role: 'menubar' }, win);
-  for (const spec of layout.menus) {
+  for (const entry of layout.menus) {
     const title = el('button', { class: 'menu-title', type: 'button', role: 'menuitem',
       'aria-haspopup': 'true', 'aria-expanded': 'false' }, bar);
-    const key = withMnemonic(title, spec.caption);
-    title.dataset.menu = spec.name;
+    const key = withMnemonic(title, entry.caption);
+    title.dataset.menu = entry.name;
     const panel = el('div', { class: 'menu', role: 'menu' }, win);
     panel.hidden = true;
-    const menu = { spec, title, panel, key };
+    const menu = { entry, title, panel, key };
     menus.push(menu);
     title.addEventListener('click', () => (openMenu === menu ? closeMenus() : showMenu(menu)));
     title.addEventListener('mouseenter', () => { if (openMenu && openMenu !== menu) showMenu(menu); });
-    if (spec.name !== 'MenuComPort') fillMenu(menu, spec.items.map((item) => ({ ...item, enabled: true })));
+    if (entry.name !== 'MenuComPort') fillMenu(menu, entry.items.map((item) => ({ ...item, enabled: true })));
   }
   document.addEventListener('mousedown', (event) => {
     if (openMenu && !openMenu.panel.contains(event.target) && !openMenu.title.contains(event.target)) {
@@ -290,7 +290,7 @@ function fillMenu(menu, items) {
     entry.addEventListener('click', () => {
       if (entry.getAttribute('aria-disabled') === 'true') return;
       closeMenus();
-      if (menu.spec.name === 'MenuComPort') portItem(item.name);
+      if (menu.entry.name === 'MenuComPort') portItem(item.name);
       else call('click', item.name, -1);
     });
   }
@@ -395,7 +395,7 @@ function apply(command) {
       exit();
       break;
     case 'portMenu':
-      fillMenu(menus.find((menu) => menu.spec.name === 'MenuComPort'), command.items);
+      fillMenu(menus.find((menu) => menu.entry.name === 'MenuComPort'), command.items);
       break;
     case 'machine':
       drawMachine(command);

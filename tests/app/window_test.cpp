@@ -7,6 +7,7 @@
 
 #include "app/appearance.h"
 #include "app/artwork.h"
+#include "app/command_line.h"
 #include "app/formmain.h"
 #include "app/translations.h"
 #include "device/transfer.h"
@@ -395,6 +396,27 @@ class WindowTest : public QObject {
         w.MenuHelpUse->trigger();
         QCOMPARE(dialogs.opened, (QStringList{page, installed}));
         QFile::remove(installed);
+    }
+
+    // The file the window opens at start: the first argument that is no option, with its whole
+    // path (the program may later run in another folder), in the system's separators.
+    void theFileToOpenIsTheFirstArgumentThatIsNoOption() {
+        const QString here = QDir::toNativeSeparators(QDir::current().absoluteFilePath("a.dat"));
+        const QString elsewhere = QDir::toNativeSeparators(QDir::rootPath() + "b.dat");
+        const struct {
+            QStringList arguments;
+            std::optional<QString> file;
+        } cases[] = {
+            {{"kelvara-editor"}, std::nullopt},
+            {{"kelvara-editor", "-reverse", "--x"}, std::nullopt},
+            {{"kelvara-editor", "-reverse", "a.dat", "c.dat"}, here},
+            {{"kelvara-editor", "", QDir::rootPath() + "b.dat"}, elsewhere},
+        };
+        for (const auto& c : cases) {
+            const std::optional<std::string> file = kelvara::FileToOpen(c.arguments);
+            QCOMPARE(file.has_value(), c.file.has_value());
+            if (file) QCOMPARE(QString::fromStdString(*file), *c.file);
+        }
     }
 
     void exitCommandsCloseTheWindow() {
